@@ -1,0 +1,105 @@
+#pragma once
+
+#include "datapacket.h"
+
+#include <QByteArray>
+#include <QCollator>
+#include <QCollatorSortKey>
+#include <QString>
+#include <functional>
+#include <vector>
+
+// The catalogue's fields, in the order the record set binds them.
+enum class BookField { RecId, Surname, Name, LastName, Location, Label, Path };
+
+// Reads the first line of the catalogue file at `path` (a path of this
+// platform) by the text-file rules. Throws AppError when it cannot be read.
+QByteArray readCatalogueLine(const QString &path);
+
+// The author text of a record: SURNAME, NAME and LASTNAME joined by single
+// blanks (kept even around empty parts), or "Народные сказки, мифы, легенды"
+// when nothing but blanks and control characters is left of the joined text.
+QString authorText(const QString &surname, const QString &name, const QString &lastName);
+
+// The catalogue's record set: the books of the data packet, bound to the
+// catalogue's fields and kept in ascending order of SURNAME, NAME, LASTNAME
+// and LABEL, letter case counting.
+class BooksRecordSet
+{
+public:
+    // The longest computed AUTHOR value, in characters.
+    static constexpr qsizetype AuthorWidth = 255;
+
+    explicit BooksRecordSet(QString name);
+
+    const QString &name() const { return m_name; }
+
+    // Hands `packet` to the engine, binds the fields and orders the records.
+    // Throws AppError; errors about the fields come in the record set's form
+    // ("cdsBooks: Field 'NAME' not found").
+    void open(const QByteArray &packet);
+    bool isOpen() const { return m_open; }
+
+    // The walk over the records in record order. first() on a closed record
+    // set throws "cdsBooks: Cannot perform this operation on a closed dataset".
+    void first();
+    void next();
+    bool eof() const { return m_position >= qsizetype(m_order.size()); }
+    qsizetype recordCount() const { return qsizetype(m_order.size()); }
+
+    // A field of the record at hand, as text (empty for a null value).
+    QString fieldText(BookField field) const;
+
+    // The computed AUTHOR of the record at hand.
+    const QString &author() const { return m_author; }
+    // Stores the computed AUTHOR, keeping its first AuthorWidth characters.
+    void setAuthor(const QString &author);
+
+    // Called whenever the record set produces a record, to compute AUTHOR.
+    std::function<void(BooksRecordSet &)> onCalcFields;
+
+private:
+    [[noreturn]] void fail(const QString &message) const;
+    void bindFields();
+    void orderRecords();
+    void produceRecord();
+
+    QString m_name;
+    DataPacket m_packet;
+    std::vector<int> m_fieldColumns;  // packet column of each BookField
+    std::vector<qsizetype> m_order;   // packet rows in record order
+    qsizetype m_position = 0;
+    QString m_author;
+    bool m_open = false;
+};
+
+// The author index used while the tree is built: author texts and their
+// nodes, sorted by text ignoring letter case by the user's collation, so
+// that texts differing only in letter case name one author.
+class AuthorIndex
+{
+public:
+    AuthorIndex();
+
+    // The node stored for a text equal to `authorText` ignoring letter
+    // case, or -1 when there is none.
+    int find(const QString &authorText);
+    void insert(const QString &authorText, int node);
+
+private:
+    struct Entry
+    {
+        QCollatorSortKey key;
+        int node;
+    };
+    // The entries in the position where `key` is or belongs.
+    std::vector<Entry>::iterator lowerBound(const QCollatorSortKey &key);
+
+    QCollator m_collator;
+    std::vector<Entry> m_entries;  // sorted by key
+    // The text looked up last, with its key and node: records of one author
+    // come one after another, and an insert follows a failed lookup.
+    QString m_lastText;
+    QCollatorSortKey m_lastKey;
+    int m_lastNode = -1;
+};

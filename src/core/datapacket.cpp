@@ -1,0 +1,778 @@
+#include "datapacket.h"
+
+#include "error.h"
+
+#include <QStringDecoder>
+#include <QStringEncoder>
+#include <pugixml.hpp>
+
+#include <array>
+#include <cstring>
+#include <limits>
+#include <string_view>
+#include <unordered_map>
+
+// How the engine reads a packet
+// -----------------------------
+// pugixml parses a copy of the packet's bytes as if they were UTF-8
+// (pugi::encoding_utf8), so Windows-1251 bytes pass through it untouched.
+// Escapes are NOT expanded by pugixml: a character reference names a Unicode
+// character, and expanding it before the bytes are decoded would write UTF-8
+// bytes into Windows-1251 text. The engine therefore decodes every value
+// itself and expands &lt; &gt; &amp; &quot; &apos; &#N; and &#xN; on the way.
+// Any other reference, a reference without its ';', and a reference to a code
+// point that is no character (0, a surrogate, beyond U+10FFFF) makes the
+// packet refused: it is not well-formed XML, and passing it through literally
+// would show the user text that the packet never meant. Entities declared in
+// a DTD are never expanded.
+//
+// Line ends and tabs inside attribute values become blanks, as XML's
+// attribute-value normalisation asks (pugixml does that); a &#10; reference
+// stays a line feed.
+
+namespace {
+
+// A packet this short cannot even hold the DATAPACKET element.
+constexpr qsizetype ShortPacketLimit = 21;
+
+// The longest piece of a value or reference quoted in a message.
+constexpr qsizetype QuoteLimit = 40;
+
+constexpr qsizetype NoLimit = std::numeric_limits<qsizetype>::max();
+
+enum class Charset { Windows1251, Utf8 };
+
+[[noreturn]] void refuse(const QString &detail)
+{
+    throw AppError(QStringLiteral("Invalid data packet: ") + detail);
+}
+
+bool isXmlSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+bool sameAsciiIgnoringCase(QByteArrayView a, const char *b)
+{
+    return a.size() == qsizetype(std::strlen(b)) && qstrnicmp(a.data(), b, size_t(a.size())) == 0;
+}
+
+// The bytes of a packet that are outside the engine's reach, quoted for a
+// message: printable ASCII as it is, every other byte as \xNN.
+QString quoteBytes(QByteArrayView bytes)
+{
+    QString text;
+    for (qsizetype i = 0; i < bytes.size() && i < QuoteLimit; ++i) {
+        const auto b = uchar(bytes[i]);
+        if (b >= 0x20 && b < 0x7F)
+            text += QLatin1Char(char(b));
+        else
+            text += QStringLiteral("\\x%1").arg(uint(b), 2, 16, QLatin1Char('0'));
+    }
+    if (bytes.size() > QuoteLimit)
+        text += QStringLiteral("...");
+    return text;
+}
+
+QString quoteText(const QString &text)
+{
+    return text.size() > QuoteLimit ? text.left(QuoteLimit) + QStringLiteral("...") : text;
+}
+
+// ---------------------------------------------------------------------------
+// The prolog: byte order marks and the XML declaration.
+
+struct Prolog
+{
+    Charset charset = Charset::Windows1251;
+    qsizetype bodyOffset = 0;  // where the XML starts, past a UTF-8 byte order mark
+};
+
+bool startsWith(QByteArrayView data, std::initializer_list<uchar> bytes)
+{
+    if (data.size() < qsizetype(bytes.size()))
+        return false;
+    qsizetype i = 0;
+    for (uchar b : bytes)
+        if (uchar(data[i++]) != b)
+            return false;
+    return true;
+}
+
+// Refuses a packet in a 16- or 32-bit encoding, which would otherwise only
+// be reported as a NUL byte or as a mess of XML errors.
+void refuseWideEncodings(QByteArrayView data)
+{
+    if (startsWith(data, {0x00, 0x00, 0xFE, 0xFF}) || startsWith(data, {0xFF, 0xFE, 0x00, 0x00})
+        || startsWith(data, {0x00, 0x00, 0x00, '<'}) || startsWith(data, {'<', 0x00, 0x00, 0x00}))
+        refuse(QStringLiteral("unsupported encoding 'UTF-32'"));
+    if (startsWith(data, {0xFE, 0xFF}) || startsWith(data, {0xFF, 0xFE})
+        || startsWith(data, {0x00, '<'}) || startsWith(data, {'<', 0x00}))
+        refuse(QStringLiteral("unsupported encoding 'UTF-16'"));
+}
+
+[[noreturn]] void malformed()
+{
+    refuse(QStringLiteral("malformed XML declaration"));
+}
+
+// Reads the encoding named by the XML declaration at `pos`, if there is a
+// declaration; returns a null view when there is none or it names none.
+QByteArrayView declaredEncoding(QByteArrayView data, qsizetype pos)
+{
+    if (!data.sliced(pos).startsWith("<?xml") || data.size() <= pos + 5 || !isXmlSpace(data[pos + 5]))
+        return {};
+    QByteArrayView encoding;
+    qsizetype p = pos + 5;
+    for (;;) {
+        while (p < data.size() && isXmlSpace(data[p]))
+            ++p;
+        if (p >= data.size())
+            malformed();
+        if (data[p] == '?') {
+            if (p + 1 >= data.size() || data[p + 1] != '>')
+                malformed();
+            return encoding;
+        }
+        const qsizetype nameStart = p;
+        while (p < data.size() && ((data[p] >= 'a' && data[p] <= 'z') || (data[p] >= 'A' && data[p] <= 'Z')))
+            ++p;
+        const QByteArrayView name = data.sliced(nameStart, p - nameStart);
+        while (p < data.size() && isXmlSpace(data[p]))
+            ++p;
+        if (name.isEmpty() || p >= data.size() || data[p] != '=')
+            malformed();
+        ++p;
+        while (p < data.size() && isXmlSpace(data[p]))
+            ++p;
+        if (p >= data.size() || (data[p] != '"' && data[p] != '\''))
+            malformed();
+        const char quote = data[p++];
+        const qsizetype valueStart = p;
+        while (p < data.size() && data[p] != quote && data[p] != '>')
+            ++p;
+        if (p >= data.size() || data[p] != quote)
+            malformed();
+        if (name == QByteArrayView("encoding"))
+            encoding = data.sliced(valueStart, p - valueStart);
+        ++p;
+    }
+}
+
+Prolog readProlog(QByteArrayView data)
+{
+    refuseWideEncodings(data);
+    Prolog prolog;
+    const bool utf8Bom = startsWith(data, {0xEF, 0xBB, 0xBF});
+    if (utf8Bom) {
+        prolog.charset = Charset::Utf8;
+        prolog.bodyOffset = 3;
+    }
+    const QByteArrayView encoding = declaredEncoding(data, prolog.bodyOffset);
+    if (encoding.isNull())
+        return prolog;
+    if (sameAsciiIgnoringCase(encoding, "utf-8") || sameAsciiIgnoringCase(encoding, "utf8")) {
+        prolog.charset = Charset::Utf8;
+    } else if (sameAsciiIgnoringCase(encoding, "windows-1251") || sameAsciiIgnoringCase(encoding, "cp1251")) {
+        if (utf8Bom)
+            refuse(QStringLiteral("the packet starts with a UTF-8 byte order mark but declares encoding '%1'")
+                       .arg(quoteBytes(encoding)));
+        prolog.charset = Charset::Windows1251;
+    } else {
+        refuse(QStringLiteral("unsupported encoding '%1'").arg(quoteBytes(encoding)));
+    }
+    return prolog;
+}
+
+// ---------------------------------------------------------------------------
+// Values: decoding, character references, the length limit.
+
+// Windows-1251 is a single-byte encoding without state, so decoding it is a
+// table lookup per byte. The table is filled once from QStringDecoder.
+const std::array<char16_t, 256> &windows1251Table()
+{
+    static const std::array<char16_t, 256> table = [] {
+        std::array<char16_t, 256> t{};
+        QStringDecoder decoder("windows-1251", QStringConverter::Flag::Stateless);
+        if (!decoder.isValid())
+            throw AppError(QStringLiteral("Invalid data packet: the Windows-1251 encoding is not available"));
+        for (int b = 0; b < 256; ++b) {
+            const char byte = char(b);
+            const QString decoded = decoder.decode(QByteArrayView(&byte, 1));
+            t[size_t(b)] = decoded.size() == 1 ? decoded.at(0).unicode() : char16_t(0xFFFD);
+        }
+        return t;
+    }();
+    return table;
+}
+
+int digitValue(char c, bool hex)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (hex && c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (hex && c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// Parses the reference that starts with the '&' at `amp`. Returns the
+// position after its ';' and sets `c`, or nullptr when it is not a valid one.
+const char *parseReference(const char *amp, const char *end, char32_t &c)
+{
+    const char *q = amp + 1;
+    if (q < end && *q == '#') {
+        ++q;
+        const bool hex = q < end && *q == 'x';
+        if (hex)
+            ++q;
+        char32_t code = 0;
+        int digits = 0;
+        for (; q < end && *q != ';'; ++q, ++digits) {
+            const int d = digitValue(*q, hex);
+            if (d < 0)
+                return nullptr;
+            code = code * (hex ? 16u : 10u) + char32_t(d);
+            if (code > 0x10FFFF)
+                return nullptr;
+        }
+        if (q == end || digits == 0 || code == 0 || (code >= 0xD800 && code <= 0xDFFF))
+            return nullptr;
+        c = code;
+        return q + 1;
+    }
+    static constexpr struct { std::string_view name; char32_t c; } Named[] = {
+        {"lt;", U'<'}, {"gt;", U'>'}, {"amp;", U'&'}, {"quot;", U'"'}, {"apos;", U'\''},
+    };
+    const std::string_view rest(q, size_t(end - q));
+    for (const auto &entity : Named) {
+        if (rest.starts_with(entity.name)) {
+            c = entity.c;
+            return q + entity.name.size();
+        }
+    }
+    return nullptr;
+}
+
+class ValueDecoder
+{
+public:
+    explicit ValueDecoder(Charset charset)
+        : m_charset(charset),
+          m_table(charset == Charset::Windows1251 ? &windows1251Table() : nullptr),
+          m_utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom)
+    {
+    }
+
+    // Decodes the `length` bytes of value `raw` (NUL-terminated) into `out`,
+    // keeping no more than `limit` bytes of its text. Returns nullptr, or the position of a
+    // character reference that is not valid.
+    const char *decode(const char *raw, qsizetype length, qsizetype limit, QString &out)
+    {
+        if (length == 0) {
+            out = emptyValue();
+            return nullptr;
+        }
+        if (std::memchr(raw, '&', size_t(length)))
+            return decodeWithReferences(raw, length, limit, out);
+        const qsizetype kept = length > limit ? cutPoint(raw, limit) : length;
+        out = QString(kept, Qt::Uninitialized);
+        QChar *begin = out.data();
+        out.truncate(appendRun(begin, raw, kept) - begin);
+        return nullptr;
+    }
+
+    // Decodes bytes of the packet for a message.
+    QString decodeForMessage(QByteArrayView bytes)
+    {
+        QString text(bytes.size(), Qt::Uninitialized);
+        QChar *begin = text.data();
+        text.truncate(appendRun(begin, bytes.data(), bytes.size()) - begin);
+        return text;
+    }
+
+    // How many bytes the character `c` takes in the packet's encoding.
+    qsizetype encodedLength(char32_t c) const
+    {
+        if (m_charset == Charset::Windows1251)
+            return 1;
+        return c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+    }
+
+private:
+    // A present but empty value is an empty string, not a null one; all
+    // empty values share this one.
+    static const QString &emptyValue()
+    {
+        static const QString empty = QStringLiteral("");
+        return empty;
+    }
+
+    // Where to cut `length` > `limit` bytes: at `limit`, or for UTF-8 at the
+    // start of the character that `limit` falls into.
+    qsizetype cutPoint(const char *bytes, qsizetype limit) const
+    {
+        qsizetype cut = limit;
+        if (m_charset == Charset::Utf8) {
+            for (int back = 0; back < 3 && cut > 0 && (uchar(bytes[cut]) & 0xC0) == 0x80; ++back)
+                --cut;
+        }
+        return cut;
+    }
+
+    QChar *appendRun(QChar *out, const char *bytes, qsizetype length)
+    {
+        if (m_charset == Charset::Utf8)
+            return m_utf8.appendToBuffer(out, QByteArrayView(bytes, length));
+        const auto &table = *m_table;
+        auto *dst = reinterpret_cast<char16_t *>(out);
+        for (qsizetype i = 0; i < length; ++i)
+            dst[i] = table[uchar(bytes[i])];
+        return out + length;
+    }
+
+    // A reference is at least four bytes and becomes at most two UTF-16
+    // units, and no byte run decodes to more units than it has bytes, so the
+    // decoded value fits in `length` units. Once the limit is reached the
+    // rest is still scanned so that an invalid reference is never missed.
+    const char *decodeWithReferences(const char *raw, qsizetype length, qsizetype limit, QString &out)
+    {
+        out = QString(length, Qt::Uninitialized);
+        QChar *const begin = out.data();
+        QChar *dst = begin;
+        qsizetype budget = limit;
+        bool full = false;
+        const char *p = raw;
+        const char *const end = raw + length;
+        while (p < end) {
+            const auto *amp = static_cast<const char *>(std::memchr(p, '&', size_t(end - p)));
+            const char *runEnd = amp ? amp : end;
+            if (!full) {
+                qsizetype run = runEnd - p;
+                if (run > budget) {
+                    run = cutPoint(p, budget);
+                    full = true;
+                }
+                dst = appendRun(dst, p, run);
+                budget -= run;
+            }
+            if (!amp)
+                break;
+            char32_t c = 0;
+            p = parseReference(amp, end, c);
+            if (!p) {
+                out.clear();
+                return amp;
+            }
+            if (!full) {
+                const qsizetype cost = encodedLength(c);
+                if (cost > budget) {
+                    full = true;
+                } else {
+                    budget -= cost;
+                    if (QChar::requiresSurrogates(c)) {
+                        *dst++ = QChar(QChar::highSurrogate(c));
+                        *dst++ = QChar(QChar::lowSurrogate(c));
+                    } else {
+                        *dst++ = QChar(char16_t(c));
+                    }
+                }
+            }
+        }
+        out.truncate(dst - begin);
+        return nullptr;
+    }
+
+    Charset m_charset;
+    const std::array<char16_t, 256> *m_table;
+    QStringDecoder m_utf8;
+};
+
+// The text of the reference at `amp` for a message: up to its ';'.
+QByteArrayView referenceText(const char *amp)
+{
+    qsizetype n = 1;
+    while (n < QuoteLimit && amp[n] != '\0' && amp[n] != ';')
+        ++n;
+    if (amp[n] == ';')
+        ++n;
+    return QByteArrayView(amp, n);
+}
+
+// ---------------------------------------------------------------------------
+// Fields.
+
+FieldKind kindOf(const char *fieldType, const char *subType)
+{
+    const auto is = [](const char *a, const char *b) { return qstricmp(a, b) == 0; };
+    if (is(fieldType, "string"))
+        return is(subType, "FixedChar") ? FieldKind::FixedChar : is(subType, "Guid") ? FieldKind::Guid : FieldKind::String;
+    if (is(fieldType, "string.uni"))
+        return FieldKind::WideString;
+    if (is(fieldType, "i1"))
+        return FieldKind::ShortInt;
+    if (is(fieldType, "ui1"))
+        return FieldKind::Byte;
+    if (is(fieldType, "i2"))
+        return FieldKind::SmallInt;
+    if (is(fieldType, "ui2"))
+        return FieldKind::Word;
+    if (is(fieldType, "i4"))
+        return is(subType, "Autoinc") ? FieldKind::AutoInc : FieldKind::Integer;
+    if (is(fieldType, "ui4"))
+        return FieldKind::LongWord;
+    if (is(fieldType, "i8"))
+        return FieldKind::LargeInt;
+    if (is(fieldType, "r4"))
+        return FieldKind::Single;
+    if (is(fieldType, "r8"))
+        return is(subType, "Money") ? FieldKind::Currency : FieldKind::Float;
+    if (is(fieldType, "fixed"))
+        return FieldKind::BCD;
+    if (is(fieldType, "fixedFMT"))
+        return FieldKind::FMTBcd;
+    if (is(fieldType, "boolean"))
+        return FieldKind::Boolean;
+    if (is(fieldType, "date"))
+        return FieldKind::Date;
+    if (is(fieldType, "time"))
+        return FieldKind::Time;
+    if (is(fieldType, "dateTime"))
+        return FieldKind::DateTime;
+    if (is(fieldType, "SQLdateTime"))
+        return FieldKind::TimeStamp;
+    if (is(fieldType, "bin.hex")) {
+        if (is(subType, "Text"))
+            return FieldKind::Memo;
+        if (is(subType, "WideText"))
+            return FieldKind::WideMemo;
+        if (is(subType, "Formatted"))
+            return FieldKind::FmtMemo;
+        if (is(subType, "Graphics"))
+            return FieldKind::Graphic;
+        return FieldKind::Blob;
+    }
+    if (is(fieldType, "nested"))
+        return FieldKind::DataSet;
+    return FieldKind::Unknown;
+}
+
+// Text fields are the ones whose values are cut to DataPacket::MaxValueBytes.
+bool isTextKind(FieldKind kind)
+{
+    return kind == FieldKind::String || kind == FieldKind::FixedChar || kind == FieldKind::WideString
+        || kind == FieldKind::Guid;
+}
+
+struct IntegerRange
+{
+    quint64 maxNegative;  // the largest magnitude a negative value may have
+    quint64 maxPositive;
+};
+
+// The range of an integer kind, or nullptr for any other kind.
+const IntegerRange *integerRange(FieldKind kind)
+{
+    static constexpr IntegerRange I8{128, 127}, U8{0, 255}, I16{32768, 32767}, U16{0, 65535},
+        I32{2147483648u, 2147483647u}, U32{0, 4294967295u},
+        I64{quint64(1) << 63, (quint64(1) << 63) - 1};
+    switch (kind) {
+    case FieldKind::ShortInt: return &I8;
+    case FieldKind::Byte: return &U8;
+    case FieldKind::SmallInt: return &I16;
+    case FieldKind::Word: return &U16;
+    case FieldKind::Integer:
+    case FieldKind::AutoInc: return &I32;
+    case FieldKind::LongWord: return &U32;
+    case FieldKind::LargeInt: return &I64;
+    default: return nullptr;
+    }
+}
+
+// A valid integer is an optional sign and one or more decimal digits, within
+// the range of its kind.
+bool isValidInteger(const QString &value, const IntegerRange &range)
+{
+    const QChar *p = value.constData();
+    const QChar *const end = p + value.size();
+    bool negative = false;
+    if (p < end && (*p == u'-' || *p == u'+'))
+        negative = *p++ == u'-';
+    if (p == end)
+        return false;
+    const quint64 limit = negative ? range.maxNegative : range.maxPositive;
+    quint64 magnitude = 0;
+    for (; p < end; ++p) {
+        const char16_t c = p->unicode();
+        if (c < u'0' || c > u'9')
+            return false;
+        const auto digit = quint64(c - u'0');
+        if (magnitude > limit / 10 || (magnitude == limit / 10 && digit > limit % 10))
+            return false;
+        magnitude = magnitude * 10 + digit;
+    }
+    return true;
+}
+
+// WIDTH as a number; 0 when absent or not a plain non-negative number (the
+// width is informative only, so an odd one is no reason to refuse a packet).
+int widthOf(const char *text)
+{
+    qint64 width = 0;
+    if (*text == '\0')
+        return 0;
+    for (; *text; ++text) {
+        if (*text < '0' || *text > '9')
+            return 0;
+        width = width * 10 + (*text - '0');
+        if (width > std::numeric_limits<int>::max())
+            return 0;
+    }
+    return int(width);
+}
+
+// Finds the field a ROW attribute belongs to, by its exact name. Attributes
+// mostly come in field order, so the field after the last one matched is
+// tried first.
+class FieldMatcher
+{
+public:
+    void add(QByteArray key)
+    {
+        // A field whose exact name an earlier field already has never gets a
+        // value: the earlier field takes it.
+        for (const QByteArray &k : m_keys)
+            if (k == key)
+                key.clear();
+        m_keys.push_back(std::move(key));
+    }
+
+    void finish()
+    {
+        for (size_t i = 0; i < m_keys.size(); ++i)
+            if (!m_keys[i].isEmpty())
+                m_index.emplace(std::string_view(m_keys[i].constData(), size_t(m_keys[i].size())), int(i));
+    }
+
+    int find(const char *name, int hint) const
+    {
+        if (size_t(hint) < m_keys.size()) {
+            const QByteArray &key = m_keys[size_t(hint)];
+            if (!key.isEmpty() && std::strcmp(key.constData(), name) == 0)
+                return hint;
+        }
+        const auto it = m_index.find(std::string_view(name));
+        return it == m_index.end() ? -1 : it->second;
+    }
+
+private:
+    std::vector<QByteArray> m_keys;  // bytes of each field's name as ROW attributes spell it
+    std::unordered_map<std::string_view, int> m_index;
+};
+
+QString parseErrorText(const pugi::xml_parse_result &result, qsizetype offset, bool atEnd)
+{
+    if (result.status == pugi::status_out_of_memory)
+        return QStringLiteral("not enough memory to read it");
+    const char *what = "not well-formed";
+    switch (result.status) {
+    case pugi::status_unrecognized_tag: what = "unrecognized tag"; break;
+    case pugi::status_bad_pi: what = "bad processing instruction"; break;
+    case pugi::status_bad_comment: what = "bad comment"; break;
+    case pugi::status_bad_cdata: what = "bad CDATA section"; break;
+    case pugi::status_bad_doctype: what = "bad document type declaration"; break;
+    case pugi::status_bad_pcdata: what = "bad character data"; break;
+    case pugi::status_bad_start_element: what = "bad start tag"; break;
+    case pugi::status_bad_attribute: what = "bad attribute"; break;
+    case pugi::status_bad_end_element: what = "bad end tag"; break;
+    case pugi::status_end_element_mismatch: what = "end tag does not match its start tag"; break;
+    default: break;
+    }
+    if (atEnd)
+        what = "unexpected end of data";
+    return QStringLiteral("not well-formed XML (%1 at offset %2)").arg(QLatin1String(what)).arg(offset);
+}
+
+bool isElement(const pugi::xml_node &node, const char *name)
+{
+    return node.type() == pugi::node_element && std::strcmp(node.name(), name) == 0;
+}
+
+} // namespace
+
+QString kindName(FieldKind kind)
+{
+    switch (kind) {
+    case FieldKind::String: return QStringLiteral("String");
+    case FieldKind::FixedChar: return QStringLiteral("FixedChar");
+    case FieldKind::WideString: return QStringLiteral("WideString");
+    case FieldKind::Guid: return QStringLiteral("Guid");
+    case FieldKind::ShortInt: return QStringLiteral("ShortInt");
+    case FieldKind::Byte: return QStringLiteral("Byte");
+    case FieldKind::SmallInt: return QStringLiteral("SmallInt");
+    case FieldKind::Word: return QStringLiteral("Word");
+    case FieldKind::Integer: return QStringLiteral("Integer");
+    case FieldKind::AutoInc: return QStringLiteral("AutoInc");
+    case FieldKind::LongWord: return QStringLiteral("LongWord");
+    case FieldKind::LargeInt: return QStringLiteral("LargeInt");
+    case FieldKind::Single: return QStringLiteral("Single");
+    case FieldKind::Float: return QStringLiteral("Float");
+    case FieldKind::Currency: return QStringLiteral("Currency");
+    case FieldKind::BCD: return QStringLiteral("BCD");
+    case FieldKind::FMTBcd: return QStringLiteral("FMTBcd");
+    case FieldKind::Boolean: return QStringLiteral("Boolean");
+    case FieldKind::Date: return QStringLiteral("Date");
+    case FieldKind::Time: return QStringLiteral("Time");
+    case FieldKind::DateTime: return QStringLiteral("DateTime");
+    case FieldKind::TimeStamp: return QStringLiteral("TimeStamp");
+    case FieldKind::Memo: return QStringLiteral("Memo");
+    case FieldKind::WideMemo: return QStringLiteral("WideMemo");
+    case FieldKind::FmtMemo: return QStringLiteral("FmtMemo");
+    case FieldKind::Graphic: return QStringLiteral("Graphic");
+    case FieldKind::Blob: return QStringLiteral("Blob");
+    case FieldKind::Bytes: return QStringLiteral("Bytes");
+    case FieldKind::VarBytes: return QStringLiteral("VarBytes");
+    case FieldKind::DataSet: return QStringLiteral("DataSet");
+    case FieldKind::Unknown: break;
+    }
+    return QStringLiteral("Unknown");
+}
+
+int DataPacket::fieldIndex(const QString &name) const
+{
+    for (qsizetype i = 0; i < m_fields.size(); ++i)
+        if (m_fields[i].name.compare(name, Qt::CaseInsensitive) == 0)
+            return int(i);
+    return -1;
+}
+
+DataPacket DataPacket::parse(const QByteArray &packet)
+{
+    if (packet.size() <= ShortPacketLimit)
+        throw AppError(QStringLiteral("Invalid data packet"));
+
+    const QByteArrayView data(packet);
+    const Prolog prolog = readProlog(data);
+    if (const void *nul = std::memchr(data.data(), '\0', size_t(data.size())))
+        refuse(QStringLiteral("NUL byte at offset %1").arg(static_cast<const char *>(nul) - data.data()));
+
+    // pugixml copies the bytes and parses the copy in place. Without
+    // parse_escapes the values keep their references for ValueDecoder.
+    pugi::xml_document document;
+    const QByteArrayView body = data.sliced(prolog.bodyOffset);
+    const pugi::xml_parse_result result = document.load_buffer(
+        body.data(), size_t(body.size()), pugi::parse_wconv_attribute | pugi::parse_eol, pugi::encoding_utf8);
+    if (result.status == pugi::status_no_document_element)
+        refuse(QStringLiteral("no DATAPACKET element"));
+    if (!result) {
+        // pugixml puts the error of a cut-off packet on its last byte, or for
+        // a cut-off end tag on the tag's name; either is the end of the data.
+        const auto offset = qsizetype(result.offset);
+        const bool atEnd = offset >= body.size() - 1
+            || (result.status == pugi::status_end_element_mismatch
+                && !std::memchr(body.data() + offset, '>', size_t(body.size() - offset)));
+        refuse(parseErrorText(result, atEnd ? data.size() : prolog.bodyOffset + offset, atEnd));
+    }
+
+    const pugi::xml_node root = document.document_element();
+    if (!isElement(root, "DATAPACKET"))
+        refuse(QStringLiteral("no DATAPACKET element"));
+    const pugi::xml_node fieldsElement = root.child("METADATA").child("FIELDS");
+    if (!fieldsElement)
+        refuse(QStringLiteral("no METADATA/FIELDS element"));
+
+    ValueDecoder decoder(prolog.charset);
+    DataPacket dataPacket;
+    FieldMatcher matcher;
+    std::vector<qsizetype> limits;
+    std::vector<const IntegerRange *> ranges;
+    for (pugi::xml_node f = fieldsElement.first_child(); f; f = f.next_sibling()) {
+        if (!isElement(f, "FIELD"))
+            continue;
+        const int number = int(dataPacket.m_fields.size()) + 1;
+        pugi::xml_attribute nameAttribute = f.attribute("attrname");
+        if (!nameAttribute)
+            nameAttribute = f.attribute("fieldname");
+        if (!nameAttribute || *nameAttribute.value() == '\0')
+            refuse(QStringLiteral("field %1 has no name").arg(number));
+
+        PacketField field;
+        const char *rawName = nameAttribute.value();
+        if (const char *bad = decoder.decode(rawName, qsizetype(std::strlen(rawName)), NoLimit, field.name))
+            refuse(QStringLiteral("invalid character reference '%1' in the name of field %2")
+                       .arg(decoder.decodeForMessage(referenceText(bad)))
+                       .arg(number));
+        field.kind = kindOf(f.attribute("fieldtype").value(), f.attribute("SUBTYPE").value());
+        field.width = widthOf(f.attribute("WIDTH").value());
+
+        // ROW attribute names hold characters, never references, so a name
+        // written with references is matched in its encoded form.
+        if (!std::strchr(rawName, '&'))
+            matcher.add(QByteArray(rawName));
+        else if (prolog.charset == Charset::Utf8)
+            matcher.add(field.name.toUtf8());
+        else
+            matcher.add(QStringEncoder("windows-1251").encode(field.name));
+        limits.push_back(isTextKind(field.kind) ? MaxValueBytes : NoLimit);
+        ranges.push_back(integerRange(field.kind));
+        dataPacket.m_fields.append(std::move(field));
+    }
+    matcher.finish();
+
+    const pugi::xml_node rowData = root.child("ROWDATA");
+    qsizetype rowCount = 0;
+    for (pugi::xml_node r = rowData.first_child(); r; r = r.next_sibling())
+        if (isElement(r, "ROW"))
+            ++rowCount;
+    dataPacket.m_rowCount = rowCount;
+    dataPacket.m_columns.resize(size_t(dataPacket.m_fields.size()));
+    for (auto &column : dataPacket.m_columns)
+        column.resize(size_t(rowCount));
+
+    // Neighbouring rows often repeat a value (the same author, the same
+    // shelf); a value spelled exactly as the one before it in its column
+    // shares that one's decoded string instead of being decoded again.
+    struct Previous
+    {
+        const char *raw = nullptr;
+        qsizetype length = -1;
+        const QString *value = nullptr;
+    };
+    std::vector<Previous> previous(size_t(dataPacket.m_fields.size()));
+
+    qsizetype row = 0;
+    for (pugi::xml_node r = rowData.first_child(); r; r = r.next_sibling()) {
+        if (!isElement(r, "ROW"))
+            continue;
+        int hint = 0;
+        for (pugi::xml_attribute a = r.first_attribute(); a; a = a.next_attribute()) {
+            const int f = matcher.find(a.name(), hint);
+            if (f < 0)
+                continue;  // RowState and other attributes that are no field
+            hint = f + 1;
+            QString &value = dataPacket.m_columns[size_t(f)][size_t(row)];
+            const QString &fieldName = dataPacket.m_fields[f].name;
+            if (!value.isNull())
+                refuse(QStringLiteral("field '%1' appears twice in row %2").arg(fieldName).arg(row + 1));
+            const char *raw = a.value();
+            const auto length = qsizetype(std::strlen(raw));
+            Previous &before = previous[size_t(f)];
+            if (length == before.length && std::memcmp(raw, before.raw, size_t(length)) == 0) {
+                value = *before.value;
+                continue;
+            }
+            if (const char *bad = decoder.decode(raw, length, limits[size_t(f)], value))
+                refuse(QStringLiteral("invalid character reference '%1' in field '%2' of row %3")
+                           .arg(decoder.decodeForMessage(referenceText(bad)), fieldName)
+                           .arg(row + 1));
+            if (const IntegerRange *range = ranges[size_t(f)]; range && !isValidInteger(value, *range))
+                throw AppError(QStringLiteral("Invalid value '%1' for field '%2' (%3) in row %4")
+                                   .arg(quoteText(value), fieldName, kindName(dataPacket.m_fields[f].kind))
+                                   .arg(row + 1));
+            before = {raw, length, &value};
+        }
+        ++row;
+    }
+    return dataPacket;
+}

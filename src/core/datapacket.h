@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <vector>
+
+// The data-packet engine: turns an XML data packet into field definitions
+// and rows of text values.
+//
+// A packet is DATAPACKET > METADATA > FIELDS > FIELD (attrname, fieldtype,
+// WIDTH, SUBTYPE) and DATAPACKET > ROWDATA > ROW, one attribute per non-null
+// value. A packet with no encoding declaration, or one naming windows-1251,
+// holds Windows-1251 text; one declaring UTF-8 holds UTF-8.
+
+// The kinds a packet's field can have, named as the engine names them in
+// messages (see kindName).
+enum class FieldKind {
+    String, FixedChar, WideString, Guid,
+    ShortInt, Byte, SmallInt, Word, Integer, AutoInc, LongWord, LargeInt,
+    Single, Float, Currency, BCD, FMTBcd,
+    Boolean, Date, Time, DateTime, TimeStamp,
+    Memo, WideMemo, FmtMemo, Graphic, Blob, Bytes, VarBytes,
+    DataSet, Unknown
+};
+
+// "String", "WideString", "Integer", "SmallInt", "LargeInt", "Memo", ...
+QString kindName(FieldKind kind);
+
+struct PacketField
+{
+    QString name;          // attrname, as the packet spells it
+    FieldKind kind = FieldKind::Unknown;
+    int width = 0;         // WIDTH, 0 when absent
+};
+
+class DataPacket
+{
+public:
+    // The longest text value the engine delivers, in bytes of the packet;
+    // longer values are cut to it.
+    static constexpr qsizetype MaxValueBytes = 8192;
+
+    // Parses `packet`. Throws AppError: "Invalid data packet" for a packet
+    // of 1 to 21 bytes, and a clear message of the engine's own for any
+    // packet it refuses (not XML, no DATAPACKET, no METADATA/FIELDS, a field
+    // without a name, a row value that is not valid for its field, an
+    // encoding it cannot read). An empty packet is refused too.
+    static DataPacket parse(const QByteArray &packet);
+
+    const QList<PacketField> &fields() const { return m_fields; }
+
+    // The index of the field named `name`, compared ignoring letter case;
+    // the first such field when several match; -1 when none does.
+    int fieldIndex(const QString &name) const;
+
+    qsizetype rowCount() const { return m_rowCount; }
+
+    // The value of field `field` in row `row`, decoded and with character
+    // references expanded; a null QString when the row has no value for it.
+    const QString &value(qsizetype row, int field) const { return m_columns[size_t(field)][size_t(row)]; }
+
+private:
+    QList<PacketField> m_fields;
+    std::vector<std::vector<QString>> m_columns;  // one column per field, one entry per row
+    qsizetype m_rowCount = 0;
+};

@@ -1,0 +1,23 @@
+#include "global.h"
+
+#include <QDir>
+
+QString AppDir;
+
+void setAppDirFromCurrentDirectory()
+{
+    AppDir = QDir::toNativeSeparators(QDir::currentPath());
+    if (!AppDir.endsWith(QDir::separator()))
+        AppDir += QDir::separator();
+}
+
+QString trimText(const QString &text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text.at(begin).unicode() <= 32)
+        ++begin;
+    while (end > begin && text.at(end - 1).unicode() <= 32)
+        --end;
+    return text.mid(begin, end - begin);
+}

@@ -1,0 +1,107 @@
+#include "textfile.h"
+
+#include "error.h"
+
+#include <QFileInfo>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+constexpr char LineFeed = '\n';
+constexpr char CarriageReturn = '\r';
+constexpr char CtrlZ = '\x1A';
+constexpr qsizetype ChunkSize = 1 << 20;
+
+void removeCarriageReturns(QByteArray &line)
+{
+    if (line.contains(CarriageReturn))
+        line.replace(CarriageReturn, QByteArray());
+}
+
+} // namespace
+
+QString openErrorMessage(int errorCode, const QString &path)
+{
+    switch (errorCode) {
+    case ENOENT:
+        return QFileInfo(QFileInfo(path).absolutePath()).isDir() ? QStringLiteral("File not found")
+                                                                 : QStringLiteral("Invalid filename");
+    case ENOTDIR:
+    case ENAMETOOLONG:
+        return QStringLiteral("Invalid filename");
+    case EMFILE:
+    case ENFILE:
+        return QStringLiteral("Too many open files");
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+        return QStringLiteral("File access denied");
+    default:
+        return QStringLiteral("I/O error %1").arg(errorCode);
+    }
+}
+
+TextFileReader::TextFileReader(const QString &path)
+{
+    if (QFileInfo(path).isDir())
+        throw AppError(openErrorMessage(EISDIR, path));
+    errno = 0;
+    m_file = std::fopen(QFile::encodeName(path).constData(), "rb");
+    if (!m_file)
+        throw AppError(openErrorMessage(errno, path));
+}
+
+TextFileReader::~TextFileReader()
+{
+    std::fclose(m_file);
+}
+
+bool TextFileReader::fillBuffer()
+{
+    m_buffer.remove(0, m_position);
+    m_position = 0;
+    const qsizetype kept = m_buffer.size();
+    m_buffer.resize(kept + ChunkSize);
+    errno = 0;
+    const size_t got = std::fread(m_buffer.data() + kept, 1, ChunkSize, m_file);
+    m_buffer.resize(kept + qsizetype(got));
+    if (got == 0 && std::ferror(m_file))
+        throw AppError(QStringLiteral("I/O error %1").arg(errno ? errno : EIO));
+    return got > 0;
+}
+
+bool TextFileReader::readLine(QByteArray &line)
+{
+    if (m_ended)
+        return false;
+    qsizetype scanned = m_position;
+    for (;;) {
+        const char *data = m_buffer.constData();
+        const char *end = std::find_if(data + scanned, data + m_buffer.size(),
+                                       [](char c) { return c == LineFeed || c == CtrlZ; });
+        if (end != data + m_buffer.size()) {
+            const qsizetype stop = end - data;
+            if (*end == CtrlZ) {
+                m_ended = true;
+                if (stop == m_position)
+                    return false;
+            }
+            line = m_buffer.mid(m_position, stop - m_position);
+            m_position = stop + 1;
+            removeCarriageReturns(line);
+            return true;
+        }
+        scanned = m_buffer.size() - m_position;
+        if (!fillBuffer()) {
+            m_ended = true;
+            if (m_position == m_buffer.size())
+                return false;
+            line = m_buffer.mid(m_position);
+            m_position = m_buffer.size();
+            removeCarriageReturns(line);
+            return true;
+        }
+    }
+}

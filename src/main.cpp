@@ -1,0 +1,11 @@
+#include "ui/fMain.h"
+#include "ui/platform.h"
+
+int main(int argc, char *argv[])
+{
+    prepareWebEngine();
+    TApplication application(argc, argv);
+    TfrmMain frmMain;
+    frmMain.show();
+    return application.exec();
+}

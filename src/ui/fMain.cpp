@@ -1,0 +1,236 @@
+#include "fMain.h"
+
+#include "librarymodel.h"
+#include "platform.h"
+#include "viewer.h"
+
+#include "core/global.h"
+#include "core/paths.h"
+
+#include <QCursor>
+#include <QHelpEvent>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QStyledItemDelegate>
+#include <QTabWidget>
+#include <QToolTip>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+namespace {
+
+const QColor TreeBackground(255, 249, 213);
+constexpr int TreeIndent = 19;
+constexpr int SplitterWidth = 4;
+
+// Shows a node's whole text in a tooltip when the tree cuts it off.
+class CutTextToolTipDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    bool helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,
+                   const QModelIndex &index) override
+    {
+        if (event->type() != QEvent::ToolTip || !index.isValid())
+            return QStyledItemDelegate::helpEvent(event, view, option, index);
+        const QRect visible = view->viewport()->rect();
+        const int textRight = option.rect.left() + sizeHint(option, index).width();
+        if (textRight > visible.right())
+            QToolTip::showText(event->globalPos(), index.data().toString(), view->viewport(), option.rect);
+        else
+            QToolTip::hideText();
+        return true;
+    }
+};
+
+} // namespace
+
+TfrmMain::TfrmMain(QWidget *parent) : QMainWindow(parent), m_model(new LibraryModel(this))
+{
+    setWindowTitle(ApplicationTitle);
+    move(DesignedPosition);
+    resize(DesignedClientSize);
+    createActions();
+    createMenus();
+    createLayout();
+    cdsBooks.onCalcFields = [this](BooksRecordSet &dataSet) { cdsBooksCalcFields(dataSet); };
+    runHandler([this] { FormCreate(); });
+    LibBooks->setFocus();
+}
+
+TfrmMain::~TfrmMain() = default;
+
+const LibraryTree &TfrmMain::tree() const
+{
+    return m_model->tree();
+}
+
+QAction *TfrmMain::createAction(const QString &caption, const QString &hint, const QKeySequence &key)
+{
+    auto *action = new QAction(caption, this);
+    action->setStatusTip(hint);
+    action->setToolTip(hint);
+    action->setShortcut(key);
+    return action;
+}
+
+void TfrmMain::createActions()
+{
+    actNewBookmark = createAction(QStringLiteral("Новая закладка"), QStringLiteral("Создать новую закладку"),
+                                  Qt::Key_F2);
+    actDelBookmark = createAction(QStringLiteral("Удалить закладку"), QStringLiteral("Удалить закладку"),
+                                  Qt::Key_F8);
+    actFind = createAction(QStringLiteral("Найти..."), QStringLiteral("Поиск книги в библиотеке"),
+                           QKeySequence(Qt::CTRL | Qt::Key_F));
+    actFindNext = createAction(QStringLiteral("Найти далее"), QStringLiteral("Найти далее"), Qt::Key_F3);
+    actFullCollapse = createAction(QStringLiteral("Свернуть всё"), QStringLiteral("Свернуть всё дерево"), {});
+    connect(actFullCollapse, &QAction::triggered, this, [this] { runHandler([this] { actFullCollapseExecute(); }); });
+}
+
+void TfrmMain::createMenus()
+{
+    QMenu *search = menuBar()->addMenu(QStringLiteral("Поиск"));
+    search->addAction(actFind);
+    search->addAction(actFindNext);
+    QMenu *bookmarks = menuBar()->addMenu(QStringLiteral("Закладки"));
+    bookmarks->addAction(actNewBookmark);
+    bookmarks->addAction(actDelBookmark);
+
+    dxBarPopupMenuLib = new QMenu(this);
+    dxBarPopupMenuLib->addAction(actNewBookmark);
+    dxBarPopupMenuLib->addSeparator();
+    dxBarPopupMenuLib->addAction(actFullCollapse);
+}
+
+void TfrmMain::createLayout()
+{
+    LibBooks = new QTreeView;
+    LibBooks->setModel(m_model);
+    LibBooks->setHeaderHidden(true);
+    LibBooks->setFrameShape(QFrame::NoFrame);
+    LibBooks->setRootIsDecorated(true);
+    LibBooks->setIndentation(TreeIndent);
+    LibBooks->setUniformRowHeights(true);
+    LibBooks->setMouseTracking(true);
+    LibBooks->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    LibBooks->setSelectionMode(QAbstractItemView::SingleSelection);
+    LibBooks->setContextMenuPolicy(Qt::PreventContextMenu);
+    LibBooks->setTextElideMode(Qt::ElideNone);
+    LibBooks->setItemDelegate(new CutTextToolTipDelegate(LibBooks));
+    LibBooks->setMinimumWidth(MinimumTreeWidth);
+    LibBooks->viewport()->installEventFilter(this);
+    // The selection stays highlighted when the tree loses the focus.
+    QPalette palette = LibBooks->palette();
+    for (QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText})
+        palette.setColor(QPalette::Inactive, role, palette.color(QPalette::Active, role));
+    LibBooks->setPalette(palette);
+
+    BookView = new TWebBrowser;
+    tbsView = new QWidget;
+    auto *startTabLayout = new QVBoxLayout(tbsView);
+    startTabLayout->setContentsMargins(0, 0, 0, 0);
+    startTabLayout->addWidget(BookView);
+    pageBrowsers = new QTabWidget;
+    pageBrowsers->addTab(tbsView, QStringLiteral("BRIMVEL"));
+    pageBrowsers->tabBar()->setMouseTracking(true);
+
+    Splitter1 = new QSplitter(Qt::Horizontal);
+    Splitter1->setHandleWidth(SplitterWidth);
+    Splitter1->setChildrenCollapsible(false);
+    Splitter1->addWidget(LibBooks);
+    Splitter1->addWidget(pageBrowsers);
+    Splitter1->setStretchFactor(0, 0);
+    Splitter1->setStretchFactor(1, 1);
+    Splitter1->setSizes({DesignedTreeWidth, DesignedClientSize.width() - DesignedTreeWidth - SplitterWidth});
+    setCentralWidget(Splitter1);
+
+    stbarMain = statusBar();
+    stbarMain->setSizeGripEnabled(false);
+}
+
+bool TfrmMain::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == LibBooks->viewport() && event->type() == QEvent::MouseButtonPress) {
+        const auto *mouse = static_cast<QMouseEvent *>(event);
+        runHandler([&] { LibBooksMouseDown(mouse->button(), mouse->modifiers(), mouse->position().toPoint()); });
+        // A right click leaves the selection alone.
+        return mouse->button() == Qt::RightButton;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TfrmMain::FormCreate()
+{
+    setAppDirFromCurrentDirectory();
+    QPalette palette = LibBooks->palette();
+    palette.setColor(QPalette::Base, TreeBackground);
+    LibBooks->setPalette(palette);
+    FFoundNode = LibraryTree::NoNode;
+    try {
+        m_model->rebuild([this](LibraryTree &tree) {
+            const QByteArray packet = readCatalogueLine(platformPath(AppDir + QStringLiteral("books.xml")));
+            if (!packet.isEmpty())
+                cdsBooks.open(packet);
+            AuthorIndex authors;
+            for (cdsBooks.first(); !cdsBooks.eof(); cdsBooks.next()) {
+                const QString author = cdsBooks.author();
+                TExtInfoLib info(cdsBooks.fieldText(BookField::Path));
+                LibraryTree::Node parentNode = authors.find(author);
+                if (parentNode == LibraryTree::NoNode) {
+                    parentNode = tree.addRoot(author);
+                    authors.insert(author, parentNode);
+                }
+                const LibraryTree::Node book = tree.addChild(parentNode, GetBookLabel(), std::move(info));
+                tree.setHasChildrenMark(book, true);
+            }
+        });
+    } catch (...) {
+        UpdateActionStates();
+        throw;
+    }
+    UpdateActionStates();
+}
+
+void TfrmMain::cdsBooksCalcFields(BooksRecordSet &dataSet)
+{
+    dataSet.setAuthor(GetAuthorText());
+}
+
+QString TfrmMain::GetAuthorText() const
+{
+    return authorText(cdsBooks.fieldText(BookField::Surname), cdsBooks.fieldText(BookField::Name),
+                      cdsBooks.fieldText(BookField::LastName));
+}
+
+QString TfrmMain::GetBookLabel() const
+{
+    return cdsBooks.fieldText(BookField::Label);
+}
+
+void TfrmMain::LibBooksMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers, const QPoint &)
+{
+    if (button == Qt::RightButton)
+        dxBarPopupMenuLib->popup(QCursor::pos());
+}
+
+void TfrmMain::actFullCollapseExecute()
+{
+    LibBooks->collapseAll();
+}
+
+LibraryTree::Node TfrmMain::selectedNode() const
+{
+    const QModelIndexList selected = LibBooks->selectionModel()->selectedIndexes();
+    return selected.isEmpty() ? LibraryTree::NoNode : m_model->node(selected.first());
+}
+
+void TfrmMain::UpdateActionStates()
+{
+    const LibraryTree::Node selected = selectedNode();
+    actNewBookmark->setEnabled(selected != LibraryTree::NoNode && tree().level(selected) >= 2);
+    actDelBookmark->setEnabled(pageBrowsers->currentWidget() != tbsView);
+    actFindNext->setEnabled(FFoundNode != LibraryTree::NoNode);
+}

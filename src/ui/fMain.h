@@ -1,0 +1,74 @@
+#pragma once
+
+#include "core/catalogue.h"
+#include "core/librarytree.h"
+
+#include <QMainWindow>
+
+class LibraryModel;
+class QAction;
+class QMenu;
+class QSplitter;
+class QStatusBar;
+class QTabWidget;
+class QTreeView;
+class TWebBrowser;
+
+// The main window: the library tree on the left, the page viewer tabs on the
+// right, the menus "Поиск" and "Закладки", and a status bar for hints.
+class TfrmMain : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    // Builds the window and runs its creation handler; an error there is
+    // reported before the window is shown, which then opens as far as the
+    // handler got.
+    explicit TfrmMain(QWidget *parent = nullptr);
+    ~TfrmMain() override;
+
+    // The designed geometry of the window.
+    static constexpr QPoint DesignedPosition{111, 164};
+    static constexpr QSize DesignedClientSize{814, 592};
+    static constexpr int DesignedTreeWidth = 273;
+    static constexpr int MinimumTreeWidth = 150;
+
+    QTreeView *LibBooks = nullptr;
+    QSplitter *Splitter1 = nullptr;
+    QTabWidget *pageBrowsers = nullptr;
+    QWidget *tbsView = nullptr;
+    TWebBrowser *BookView = nullptr;
+    QStatusBar *stbarMain = nullptr;
+    QMenu *dxBarPopupMenuLib = nullptr;
+
+    QAction *actNewBookmark = nullptr;
+    QAction *actDelBookmark = nullptr;
+    QAction *actFind = nullptr;
+    QAction *actFindNext = nullptr;
+    QAction *actFullCollapse = nullptr;
+
+    const LibraryTree &tree() const;
+    LibraryModel *libraryModel() const { return m_model; }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void createActions();
+    void createMenus();
+    void createLayout();
+    QAction *createAction(const QString &caption, const QString &hint, const QKeySequence &key);
+
+    void FormCreate();
+    void cdsBooksCalcFields(BooksRecordSet &dataSet);
+    QString GetAuthorText() const;
+    QString GetBookLabel() const;
+    void LibBooksMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, const QPoint &position);
+    void actFullCollapseExecute();
+    void UpdateActionStates();
+    LibraryTree::Node selectedNode() const;
+
+    LibraryModel *m_model = nullptr;
+    BooksRecordSet cdsBooks{QStringLiteral("cdsBooks")};
+    LibraryTree::Node FFoundNode = LibraryTree::NoNode;
+};

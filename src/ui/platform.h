@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QString>
+#include <exception>
+#include <functional>
+
+class QWidget;
+
+// The toolkit services the windows rely on: application set-up, the busy
+// cursor, message boxes and the top-level error handler. Every message box
+// of the program goes through showMessageBox, so tests can watch and answer.
+
+// The application title, the caption of error boxes.
+inline const QString ApplicationTitle = QStringLiteral("Библиотека BRIMVEL");
+
+// Prepares the process for embedded web viewers; must run before the
+// application object is made. Switches Chromium's sandbox off when running
+// as root, where Chromium refuses to start with it.
+void prepareWebEngine();
+
+// The application object: names the program for the window system and the
+// settings store, and hands any error that escapes an event to the
+// top-level error handler as a last backstop.
+class TApplication : public QApplication
+{
+public:
+    TApplication(int &argc, char **argv);
+    bool notify(QObject *receiver, QEvent *event) override;
+};
+
+// The nesting pair for the application-wide busy cursor.
+void BeginBusyCursor();
+void EndBusyCursor();
+int busyCursorDepth();
+
+// Shows a modal message box over the active window and returns the button
+// the user chose.
+QMessageBox::StandardButton showMessageBox(QMessageBox::Icon icon, const QString &caption,
+                                           const QString &text,
+                                           QMessageBox::StandardButtons buttons = QMessageBox::Ok);
+
+// Called with each message box just before it runs; tests use it to read
+// the box and to answer it.
+using MessageBoxObserver = std::function<void(QMessageBox &)>;
+void setMessageBoxObserver(MessageBoxObserver observer);
+
+// The message as the error handler shows it: a full stop is added when the
+// message is not empty and its last character comes after "." in code order.
+QString withFullStop(const QString &message);
+
+// The top-level error handler: shows the message of an error that no
+// handler caught in a stop box captioned with the application title.
+void showError(const QString &message);
+void showError(const std::exception_ptr &error);
+
+// Runs an event handler and hands any error escaping it to showError.
+template <typename Handler>
+void runHandler(Handler &&handler)
+{
+    try {
+        handler();
+    } catch (...) {
+        showError(std::current_exception());
+    }
+}

@@ -1,0 +1,282 @@
+#define BRIMVEL_GUI_TESTS
+#include "testsupport.h"
+
+#include "core/error.h"
+#include "core/global.h"
+#include "ui/fMain.h"
+#include "ui/librarymodel.h"
+#include "ui/viewer.h"
+
+#include <QMenuBar>
+#include <QRegularExpression>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTreeView>
+
+namespace {
+
+const QString FolkTales = QStringLiteral("Народные сказки, мифы, легенды");
+
+QStringList texts(const LibraryTree &tree, LibraryTree::Node parent)
+{
+    QStringList result;
+    for (int row = 0; row < tree.childCount(parent); ++row)
+        result << tree.text(tree.child(parent, row));
+    return result;
+}
+
+QStringList actionTexts(const QList<QAction *> &actions)
+{
+    QStringList result;
+    for (const QAction *action : actions)
+        result << (action->isSeparator() ? QStringLiteral("-") : action->text());
+    return result;
+}
+
+void rightClick(QTreeView *tree, const QPoint &position)
+{
+    QTest::mousePress(tree->viewport(), Qt::RightButton, {}, position);
+    QTest::mouseRelease(tree->viewport(), Qt::RightButton, {}, position);
+}
+
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void startupBuildsAuthorsAndBooks()
+    {
+        TemporaryWorkingDirectory library;
+        writeFile(library.filePath(QStringLiteral("books.xml")),
+                  cp1251(cataloguePacket({
+                             {QStringLiteral("ИВАНОВ"), QStringLiteral("Иван"), QString(), QStringLiteral("Поздняя"), QStringLiteral("I2")},
+                             {QStringLiteral("Толстой"), QStringLiteral("Лев"), QString(), QStringLiteral("Война и мир"), QStringLiteral("T1")},
+                             {QStringLiteral("Иванов"), QStringLiteral("Иван"), QString(), QStringLiteral("Ранняя"), QStringLiteral("I1")},
+                             {QStringLiteral("Толстой Лев"), QString(), QString(), QStringLiteral("Хаджи-Мурат"), QStringLiteral("T2")},
+                             {QStringLiteral(" "), QString(), QString(), QStringLiteral("Колобок"), QStringLiteral("F1")},
+                             {QStringLiteral("Иванов"), QStringLiteral("Иван"), QStringLiteral("Ильич"), QStringLiteral("Отдельная"), QStringLiteral("I3")},
+                         }))
+                      + "\r\nthe rest of the file is never read\r\n");
+        MessageBoxRecorder boxes;
+        TfrmMain window;
+        QCOMPARE(boxes.boxes.size(), 0);
+
+        const LibraryTree &tree = window.tree();
+        QCOMPARE(texts(tree, LibraryTree::NoNode),
+                 (QStringList{FolkTales, "Иванов Иван ", "Иванов Иван Ильич", "Толстой Лев ", "Толстой Лев  "}));
+        QCOMPARE(texts(tree, tree.child(LibraryTree::NoNode, 0)), QStringList{"Колобок"});
+        // ИВАНОВ sorts after Иванов Иван Ильич but joins the author of Иванов.
+        QCOMPARE(texts(tree, tree.child(LibraryTree::NoNode, 1)), (QStringList{"Ранняя", "Поздняя"}));
+        QCOMPARE(texts(tree, tree.child(LibraryTree::NoNode, 3)), QStringList{"Война и мир"});
+        QCOMPARE(texts(tree, tree.child(LibraryTree::NoNode, 4)), QStringList{"Хаджи-Мурат"});
+
+        const LibraryTree::Node book = tree.child(tree.child(LibraryTree::NoNode, 1), 1);
+        QCOMPARE(tree.info(book)->FPath, QStringLiteral("I2"));
+        QCOMPARE(tree.level(book), 1);
+        QVERIFY(window.libraryModel()->hasChildren(window.libraryModel()->indexOf(book)));
+        QCOMPARE(tree.childCount(book), 0);
+        QVERIFY(!tree.info(tree.child(LibraryTree::NoNode, 1)));
+
+        QCOMPARE(window.LibBooks->palette().color(QPalette::Base), QColor(255, 249, 213));
+        QCOMPARE(AppDir, QDir::toNativeSeparators(QDir::currentPath()) + QDir::separator());
+        QVERIFY(!window.actNewBookmark->isEnabled());
+        QVERIFY(!window.actDelBookmark->isEnabled());
+        QVERIFY(!window.actFindNext->isEnabled());
+        QVERIFY(window.actFind->isEnabled());
+        QVERIFY(window.actFullCollapse->isEnabled());
+    }
+
+    void windowLayoutAndMenus()
+    {
+        TemporaryWorkingDirectory library;
+        writeFile(library.filePath(QStringLiteral("books.xml")), cp1251(cataloguePacket({})));
+        TfrmMain window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+        QCOMPARE(window.windowTitle(), QStringLiteral("Библиотека BRIMVEL"));
+        QCOMPARE(window.size(), QSize(814, 592));
+        QCOMPARE(window.LibBooks->width(), 273);
+        QCOMPARE(window.LibBooks->minimumWidth(), 150);
+        QCOMPARE(window.Splitter1->handleWidth(), 4);
+        QCOMPARE(window.pageBrowsers->count(), 1);
+        QCOMPARE(window.pageBrowsers->tabText(0), QStringLiteral("BRIMVEL"));
+        QCOMPARE(window.BookView->parentWidget(), window.tbsView);
+        QCOMPARE(window.BookView->LocationURL(), QString());
+        QVERIFY(!window.windowIcon().isNull());
+        QTRY_COMPARE(QApplication::focusWidget(), window.LibBooks);
+
+        QCOMPARE(actionTexts(window.menuBar()->actions()), (QStringList{"Поиск", "Закладки"}));
+        QCOMPARE(actionTexts(window.menuBar()->actions().at(0)->menu()->actions()),
+                 (QStringList{"Найти...", "Найти далее"}));
+        QCOMPARE(actionTexts(window.menuBar()->actions().at(1)->menu()->actions()),
+                 (QStringList{"Новая закладка", "Удалить закладку"}));
+        QCOMPARE(actionTexts(window.dxBarPopupMenuLib->actions()), (QStringList{"Новая закладка", "-", "Свернуть всё"}));
+
+        QCOMPARE(window.actNewBookmark->statusTip(), QStringLiteral("Создать новую закладку"));
+        QCOMPARE(window.actNewBookmark->shortcut(), QKeySequence(Qt::Key_F2));
+        QCOMPARE(window.actDelBookmark->shortcut(), QKeySequence(Qt::Key_F8));
+        QCOMPARE(window.actFind->statusTip(), QStringLiteral("Поиск книги в библиотеке"));
+        QCOMPARE(window.actFind->shortcut(), QKeySequence(QStringLiteral("Ctrl+F")));
+        QCOMPARE(window.actFindNext->shortcut(), QKeySequence(Qt::Key_F3));
+        QCOMPARE(window.actFullCollapse->statusTip(), QStringLiteral("Свернуть всё дерево"));
+        QVERIFY(window.actFullCollapse->shortcut().isEmpty());
+
+        // The pointer resting on a menu entry shows its action's hint in the status bar.
+        QMenu *search = window.menuBar()->actions().at(0)->menu();
+        search->popup(window.mapToGlobal(QPoint(10, 30)));
+        QVERIFY(QTest::qWaitForWindowExposed(search));
+        QTest::mouseMove(search, search->actionGeometry(window.actFind).center());
+        QTRY_COMPARE(window.stbarMain->currentMessage(), QStringLiteral("Поиск книги в библиотеке"));
+        search->close();
+    }
+
+    void catalogueFailuresLeaveAnEmptyTree_data()
+    {
+        QTest::addColumn<bool>("writeCatalogue");
+        QTest::addColumn<QByteArray>("catalogue");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("missing") << false << QByteArray() << "File not found.";
+        QTest::newRow("empty") << true << QByteArray() << "cdsBooks: Cannot perform this operation on a closed dataset.";
+        QTest::newRow("begins with a line break")
+            << true << cp1251(cataloguePacket({})).prepend("\r\n")
+            << "cdsBooks: Cannot perform this operation on a closed dataset.";
+        QTest::newRow("short") << true << QByteArray("<DATAPACKET/>") << "Invalid data packet.";
+        QString withoutName = cataloguePacket({});
+        withoutName.remove(QRegularExpression(QStringLiteral("<FIELD attrname=\"NAME\"[^>]*>")));
+        QTest::newRow("field missing") << true << cp1251(withoutName) << "cdsBooks: Field 'NAME' not found.";
+        QString wide = cataloguePacket({});
+        wide.replace(QStringLiteral("\"LABEL\" fieldtype=\"string\""), QStringLiteral("\"LABEL\" fieldtype=\"string.uni\""));
+        QTest::newRow("wide label")
+            << true << cp1251(wide)
+            << "cdsBooks: Type mismatch for field 'LABEL', expecting: String actual: WideString.";
+    }
+
+    void catalogueFailuresLeaveAnEmptyTree()
+    {
+        QFETCH(bool, writeCatalogue);
+        QFETCH(QByteArray, catalogue);
+        QFETCH(QString, message);
+        TemporaryWorkingDirectory library;
+        if (writeCatalogue)
+            writeFile(library.filePath(QStringLiteral("books.xml")), catalogue);
+        MessageBoxRecorder boxes;
+        TfrmMain window;
+        QCOMPARE(boxes.boxes.size(), 1);
+        QCOMPARE(boxes.boxes.at(0).text, message);
+        QCOMPARE(boxes.boxes.at(0).caption, QStringLiteral("Библиотека BRIMVEL"));
+        QCOMPARE(boxes.boxes.at(0).icon, QMessageBox::Critical);
+        QCOMPARE(window.tree().size(), 0);
+        QCOMPARE(window.LibBooks->palette().color(QPalette::Base), QColor(255, 249, 213));
+        QVERIFY(!window.actNewBookmark->isEnabled());
+        QVERIFY(!window.actFindNext->isEnabled());
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+    }
+
+    void catalogueOverSeveralLinesIsRefused()
+    {
+        TemporaryWorkingDirectory library;
+        QString packet = cataloguePacket({{QStringLiteral("А"), QString(), QString(), QStringLiteral("Б"), QStringLiteral("p")}});
+        packet.replace(QStringLiteral("<ROWDATA>"), QStringLiteral("<ROWDATA>\r\n"));
+        writeFile(library.filePath(QStringLiteral("books.xml")), cp1251(packet));
+        MessageBoxRecorder boxes;
+        TfrmMain window;
+        QCOMPARE(boxes.boxes.size(), 1);
+        QVERIFY(boxes.boxes.at(0).text.startsWith(QStringLiteral("Invalid data packet")));
+        QCOMPARE(window.tree().size(), 0);
+    }
+
+    void rightClickOpensThePopupAndKeepsTheSelection()
+    {
+        TemporaryWorkingDirectory library;
+        writeFile(library.filePath(QStringLiteral("books.xml")),
+                  cp1251(cataloguePacket({{QStringLiteral("Гоголь"), QString(), QString(), QStringLiteral("Нос"), QStringLiteral("n")},
+                                          {QStringLiteral("Пушкин"), QString(), QString(), QStringLiteral("Пиковая дама"), QStringLiteral("p")}})));
+        TfrmMain window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTreeView *tree = window.LibBooks;
+        tree->setCurrentIndex(tree->model()->index(0, 0));
+
+        rightClick(tree, tree->visualRect(tree->model()->index(1, 0)).center());
+        QTRY_VERIFY(window.dxBarPopupMenuLib->isVisible());
+        window.dxBarPopupMenuLib->close();
+        QCOMPARE(tree->currentIndex(), tree->model()->index(0, 0));
+        QCOMPARE(tree->selectionModel()->selectedIndexes(), QModelIndexList{tree->model()->index(0, 0)});
+
+        rightClick(tree, QPoint(tree->viewport()->width() / 2, tree->viewport()->height() - 5));
+        QTRY_VERIFY(window.dxBarPopupMenuLib->isVisible());
+        window.dxBarPopupMenuLib->close();
+
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, QPoint(10, tree->viewport()->height() - 5));
+        QVERIFY(!window.dxBarPopupMenuLib->isVisible());
+    }
+
+    void fullCollapseHidesAllButTheAuthors()
+    {
+        TemporaryWorkingDirectory library;
+        writeFile(library.filePath(QStringLiteral("books.xml")),
+                  cp1251(cataloguePacket({{QStringLiteral("Гоголь"), QString(), QString(), QStringLiteral("Нос"), QStringLiteral("n")},
+                                          {QStringLiteral("Пушкин"), QString(), QString(), QStringLiteral("Пиковая дама"), QStringLiteral("p")}})));
+        TfrmMain window;
+        QTreeView *tree = window.LibBooks;
+        tree->expandAll();
+        const QModelIndex book = tree->model()->index(0, 0, tree->model()->index(1, 0));
+        tree->setCurrentIndex(book);
+        const qsizetype nodes = window.tree().size();
+
+        window.actFullCollapse->trigger();
+        for (int row = 0; row < tree->model()->rowCount(); ++row) {
+            const QModelIndex author = tree->model()->index(row, 0);
+            QVERIFY(!tree->isExpanded(author));
+            QVERIFY(!tree->isExpanded(tree->model()->index(0, 0, author)));
+        }
+        QCOMPARE(window.tree().size(), nodes);
+    }
+
+    void topLevelErrorHandler_data()
+    {
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("letter") << "File not found" << "File not found.";
+        QTest::newRow("cyrillic letter") << "Ошибка" << "Ошибка.";
+        QTest::newRow("digit") << "I/O error 5" << "I/O error 5.";
+        QTest::newRow("bracket") << "List index out of bounds (3)" << "List index out of bounds (3)";
+        QTest::newRow("full stop") << "Done." << "Done.";
+        QTest::newRow("exclamation") << "Stop!" << "Stop!";
+        QTest::newRow("empty") << "" << "";
+    }
+
+    void topLevelErrorHandler()
+    {
+        QFETCH(QString, message);
+        QFETCH(QString, shown);
+        MessageBoxRecorder boxes;
+        runHandler([&] { throw AppError(message); });
+        QCOMPARE(boxes.boxes.size(), 1);
+        QCOMPARE(boxes.boxes.at(0).text, shown);
+        QCOMPARE(boxes.boxes.at(0).icon, QMessageBox::Critical);
+        QCOMPARE(boxes.boxes.at(0).caption, QStringLiteral("Библиотека BRIMVEL"));
+    }
+
+    void viewerOpensLocalFiles()
+    {
+        TemporaryWorkingDirectory library;
+        writeFile(library.filePath(QStringLiteral("brimvel_library.htm")),
+                  cp1251(QStringLiteral("<html><body>Старт</body></html>")));
+        TWebBrowser viewer;
+        viewer.resize(300, 200);
+        viewer.show();
+        QCOMPARE(viewer.LocationURL(), QString());
+        viewer.Navigate2(QDir::toNativeSeparators(library.path()) + QDir::separator()
+                         + QStringLiteral("brimvel_library.htm"));
+        QTRY_VERIFY(viewer.LocationURL().contains(QStringLiteral("brimvel_library.htm")));
+    }
+};
+
+BRIMVEL_GUI_TEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

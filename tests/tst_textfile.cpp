@@ -1,0 +1,115 @@
+#include "core/error.h"
+#include "core/global.h"
+#include "core/paths.h"
+#include "core/textfile.h"
+#include "testsupport.h"
+
+class TestTextFile : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+
+    QByteArrayList readAll(const QByteArray &bytes)
+    {
+        const QString path = m_dir.filePath(QStringLiteral("lines.txt"));
+        writeFile(path, bytes);
+        TextFileReader reader(path);
+        QByteArrayList lines;
+        QByteArray line;
+        while (reader.readLine(line))
+            lines << line;
+        return lines;
+    }
+
+    static QString openError(const QString &path)
+    {
+        try {
+            TextFileReader reader(path);
+        } catch (const AppError &error) {
+            return error.message();
+        }
+        return QStringLiteral("opened");
+    }
+
+private slots:
+    void lineRules_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QByteArrayList>("lines");
+        QTest::newRow("empty file") << QByteArray() << QByteArrayList();
+        QTest::newRow("crlf and lf") << QByteArray("a\r\nb\nc") << QByteArrayList{"a", "b", "c"};
+        QTest::newRow("last line ended") << QByteArray("a\r\n") << QByteArrayList{"a"};
+        QTest::newRow("blank lines kept") << QByteArray("a\n\n\r\nb") << QByteArrayList{"a", "", "", "b"};
+        QTest::newRow("lone carriage returns dropped") << QByteArray("a\rb\r\rc\r\nd\r") << QByteArrayList{"abc", "d"};
+        QTest::newRow("bare carriage returns make one line") << QByteArray("a\rb\rc") << QByteArrayList{"abc"};
+        QTest::newRow("ctrl-z inside a line ends it and the file")
+            << QByteArray("ab\x1A" "cd\nef") << QByteArrayList{"ab"};
+        QTest::newRow("ctrl-z at a line's start ends the file") << QByteArray("a\n\x1A" "b\nc") << QByteArrayList{"a"};
+        QTest::newRow("ctrl-z first") << QByteArray("\x1A" "abc") << QByteArrayList();
+        QTest::newRow("bytes above 127 pass") << QByteArray("\xC0\xE1\n\xFF") << QByteArrayList{"\xC0\xE1", "\xFF"};
+    }
+
+    void lineRules()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QByteArrayList, lines);
+        QCOMPARE(readAll(bytes), lines);
+    }
+
+    void linesLongerThanTheReadBuffer()
+    {
+        const QByteArray longLine(3 * 1024 * 1024 + 17, 'x');
+        const QByteArrayList lines = readAll(longLine + "\r\n" + longLine + "\rz");
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines.at(0), longLine);
+        QCOMPARE(lines.at(1), longLine + "z");
+    }
+
+    void openErrors()
+    {
+        writeFile(m_dir.filePath(QStringLiteral("plain.txt")), "x");
+        QCOMPARE(openError(m_dir.filePath(QStringLiteral("missing.txt"))), QStringLiteral("File not found"));
+        QCOMPARE(openError(m_dir.filePath(QStringLiteral("no-such-dir/missing.txt"))),
+                 QStringLiteral("Invalid filename"));
+        QCOMPARE(openError(m_dir.filePath(QStringLiteral("plain.txt/inside.txt"))),
+                 QStringLiteral("Invalid filename"));
+        QCOMPARE(openError(m_dir.path()), QStringLiteral("File access denied"));
+        QCOMPARE(openErrorMessage(EMFILE, QString()), QStringLiteral("Too many open files"));
+        QCOMPARE(openErrorMessage(EIO, QString()), QStringLiteral("I/O error %1").arg(EIO));
+    }
+
+    void unreadableFile()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("locked.txt"));
+        writeFile(path, "x");
+        QFile::setPermissions(path, QFileDevice::Permissions());
+        if (QFile(path).open(QIODevice::ReadOnly))
+            QSKIP("running with rights that read any file");
+        QCOMPARE(openError(path), QStringLiteral("File access denied"));
+    }
+
+    void windowsPathsResolveIgnoringCase()
+    {
+        writeFile(m_dir.filePath(QStringLiteral("Library/Book One/Text/Глава.htm")), "x");
+        const QString base = QDir::toNativeSeparators(m_dir.path()) + QDir::separator();
+        const QString expected = m_dir.filePath(QStringLiteral("Library/Book One/Text/Глава.htm"));
+        QCOMPARE(platformPath(base + QStringLiteral("Library\\Book One\\Text\\Глава.htm")), expected);
+        QCOMPARE(platformPath(base + QStringLiteral("LIBRARY\\book one\\TEXT\\ГЛАВА.HTM")), expected);
+        // A name that matches nothing stays as written, so opening it fails.
+        const QString missing = base + QStringLiteral("library\\Missing\\a.htm");
+        QCOMPARE(platformPath(missing), QString(missing).replace(u'\\', u'/'));
+        QCOMPARE(openError(platformPath(missing)), QStringLiteral("Invalid filename"));
+    }
+
+    void trimming()
+    {
+        QCOMPARE(trimText(QStringLiteral("\t\x01 Глава 1 \r\x1F")), QStringLiteral("Глава 1"));
+        QCOMPARE(trimText(QStringLiteral(" \t ")), QString());
+        QCOMPARE(trimText(QStringLiteral("\u00A0a\u00A0")), QStringLiteral("\u00A0a\u00A0"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTextFile)
+#include "tst_textfile.moc"
