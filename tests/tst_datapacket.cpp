@@ -108,14 +108,16 @@ void TestDataPacket::fieldsAndValues()
         "<ROW RecId=\"1\" SURNAME=\"Пушкин\" Метка=\"Сказки\" PATH=\"p1\" RowState=\"4\"/>\n"
         "<ROW RecId=\"2\" SURNAME=\"\" surname=\"lower\"/>\n"
         "<NOTAROW RecId=\"3\"/>"
-        "<ROW SURNAME=\"Ёжик\tв тумане\"/>");
+        "<ROW SURNAME=\"Ёжик\tв тумане\"/>"
+        "<ROW SURNAME=\"Ёж\" PATH=\"Ёжик\"/><ROW SURNAME=\"Ёжок\"/><ROW SURNAME=\"Ёжик\" PATH=\"Ёжик\"/>"
+        "<ROW SURNAME=\"Ёжик\"/>");
     const DataPacket p = DataPacket::parse(cp1251(packetText(fields, rows)));
 
     QCOMPARE(p.fields().size(), 4);
     QCOMPARE(p.fields()[2].name, QStringLiteral("Метка"));
     QCOMPARE(p.fields()[1].width, 255);
     QCOMPARE(p.fields()[3].width, 0);
-    QCOMPARE(p.rowCount(), 3);
+    QCOMPARE(p.rowCount(), 7);
 
     QCOMPARE(p.value(0, 1), QStringLiteral("Пушкин"));
     QCOMPARE(p.value(0, 2), QStringLiteral("Сказки"));
@@ -127,6 +129,12 @@ void TestDataPacket::fieldsAndValues()
     QVERIFY(p.value(2, 0).isNull());
     // Attribute-value normalisation turns the tab into a blank.
     QCOMPARE(p.value(2, 1), QStringLiteral("Ёжик в тумане"));
+    // Repeated values, each in its own column and row.
+    const QStringList surnames = {QStringLiteral("Ёж"), QStringLiteral("Ёжок"), QStringLiteral("Ёжик"), QStringLiteral("Ёжик")};
+    for (qsizetype row = 3; row < 7; ++row)
+        QCOMPARE(p.value(row, 1), surnames[row - 3]);
+    QCOMPARE(p.value(5, 3), QStringLiteral("Ёжик"));
+    QVERIFY(p.value(4, 3).isNull() && p.value(6, 3).isNull());
 }
 
 void TestDataPacket::fieldIndexIgnoresCase()
@@ -277,6 +285,10 @@ void TestDataPacket::refusals_data()
         << "Invalid data packet: field 2 has no name";
     QTest::newRow("bad integer") << cp1251(oneValue(QStringLiteral("i4"), QStringLiteral("7a")))
                                  << "Invalid value '7a' for field 'V' (Integer) in row 1";
+    QTest::newRow("bad integer after the same text")
+        << cp1251(packetText(QStringLiteral("<FIELD attrname=\"S\" fieldtype=\"string\"/><FIELD attrname=\"V\" fieldtype=\"i4\"/>"),
+                             QStringLiteral("<ROW S=\"7a\" V=\"7a\"/>")))
+        << "Invalid value '7a' for field 'V' (Integer) in row 1";
     QTest::newRow("koi8-r") << cp1251(oneValue(QStringLiteral("string"), {}, QStringLiteral("<?xml version=\"1.0\" encoding=\"KOI8-R\"?>")))
                             << "Invalid data packet: unsupported encoding 'KOI8-R'";
     QByteArray utf16;
@@ -288,6 +300,9 @@ void TestDataPacket::refusals_data()
     QTest::newRow("NUL byte") << QByteArray(good).replace("\"x\"", QByteArray("\"x\0\"", 4)) << "Invalid data packet: NUL byte at...";
     QTest::newRow("repeated attribute") << cp1251(packetText(QStringLiteral("<FIELD attrname=\"A\"/>"), QStringLiteral("<ROW A=\"1\" A=\"\"/>")))
                                         << "Invalid data packet: field 'A' appears twice in row 1";
+    QTest::newRow("too many values")
+        << cp1251(packetText(QStringLiteral("<FIELD attrname=\"F%1\"/>").repeated(2000).arg(1), QStringLiteral("<ROW/>").repeated(20000)))
+        << "Invalid data packet: too many values (2000 fields in 20000 rows)";
     QTest::newRow("bad declaration") << QByteArray("<?xml version=\"1.0><DATAPACKET/>") << "Invalid data packet: malformed XML declaration";
     for (const char *reference : {"&foo;", "&#;", "&#x;", "&#12a;", "&amp", "&#0;", "&#xD800;", "&#x110000;", "&#99999999999;"}) {
         QTest::addRow("reference %s", reference)

@@ -89,6 +89,23 @@ private slots:
         QVERIFY(window.actFullCollapse->isEnabled());
     }
 
+    void sampleLibraryOpens()
+    {
+        const QString previous = QDir::currentPath();
+        QDir::setCurrent(QStringLiteral(SAMPLE_LIBRARY_DIR));
+        MessageBoxRecorder boxes;
+        TfrmMain window;
+        QDir::setCurrent(previous);
+        QCOMPARE(boxes.boxes.size(), 0);
+        const LibraryTree &tree = window.tree();
+        QCOMPARE(texts(tree, LibraryTree::NoNode),
+                 (QStringList{FolkTales, "Крылов Иван Андреевич", "Лермонтов Михаил Юрьевич",
+                              "Пушкин Александр Сергеевич", "Толстой Лев Николаевич", "Чехов Антон Павлович"}));
+        // ПУШКИН sorts after Пушкин, so its book comes last under the one author.
+        QCOMPARE(texts(tree, tree.child(LibraryTree::NoNode, 3)),
+                 (QStringList{"Капитанская дочка", "Повести Белкина", "Евгений Онегин"}));
+    }
+
     void windowLayoutAndMenus()
     {
         TemporaryWorkingDirectory library;

@@ -40,6 +40,10 @@ constexpr qsizetype QuoteLimit = 40;
 
 constexpr qsizetype NoLimit = std::numeric_limits<qsizetype>::max();
 
+// The most value slots (fields times rows) a packet may need: far above a
+// catalogue of a million books, far below what would exhaust memory.
+constexpr qsizetype MaxValueSlots = qsizetype(1) << 25;
+
 enum class Charset { Windows1251, Utf8 };
 
 [[noreturn]] void refuse(const QString &detail)
@@ -538,21 +542,18 @@ int widthOf(const char *text)
 class FieldMatcher
 {
 public:
-    void add(QByteArray key)
-    {
-        // A field whose exact name an earlier field already has never gets a
-        // value: the earlier field takes it.
-        for (const QByteArray &k : m_keys)
-            if (k == key)
-                key.clear();
-        m_keys.push_back(std::move(key));
-    }
+    void add(QByteArray key) { m_keys.push_back(std::move(key)); }
 
+    // Builds the index once all fields are added. A field whose exact name
+    // an earlier field already has never gets a value: the earlier field
+    // takes it.
     void finish()
     {
-        for (size_t i = 0; i < m_keys.size(); ++i)
-            if (!m_keys[i].isEmpty())
-                m_index.emplace(std::string_view(m_keys[i].constData(), size_t(m_keys[i].size())), int(i));
+        for (size_t i = 0; i < m_keys.size(); ++i) {
+            const std::string_view key(m_keys[i].constData(), size_t(m_keys[i].size()));
+            if (!m_index.emplace(key, int(i)).second)
+                m_keys[i].clear();
+        }
     }
 
     int find(const char *name, int hint) const
@@ -725,6 +726,12 @@ DataPacket DataPacket::parse(const QByteArray &packet)
     for (pugi::xml_node r = rowData.first_child(); r; r = r.next_sibling())
         if (isElement(r, "ROW"))
             ++rowCount;
+    // Every row holds a slot for every field, null or not, so a small packet
+    // of many fields and many empty rows could ask for more memory than any
+    // catalogue needs; such a packet is refused before anything is allocated.
+    const auto fieldCount = qsizetype(dataPacket.m_fields.size());
+    if (fieldCount > 0 && rowCount > MaxValueSlots / fieldCount)
+        refuse(QStringLiteral("too many values (%1 fields in %2 rows)").arg(fieldCount).arg(rowCount));
     dataPacket.m_rowCount = rowCount;
     dataPacket.m_columns.resize(size_t(dataPacket.m_fields.size()));
     for (auto &column : dataPacket.m_columns)

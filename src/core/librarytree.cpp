@@ -62,3 +62,15 @@ LibraryTree::Node LibraryTree::nextInPreorder(Node node) const
     }
     return NoNode;
 }
+
+QString LibraryTree::caption(Node node) const
+{
+    QString caption;
+    for (Node current = node; current != NoNode; current = parent(current)) {
+        const QString &nodeText = text(current);
+        if (nodeText == caption)
+            continue;
+        caption = caption.isEmpty() ? nodeText : nodeText + QStringLiteral(" | ") + caption;
+    }
+    return caption;
+}

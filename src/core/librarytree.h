@@ -51,6 +51,10 @@ public:
     Node nextInPreorder(Node node) const;
     Node firstRoot() const { return m_roots.empty() ? NoNode : m_roots.front(); }
 
+    // The node caption: the texts from the author down to `node` joined by
+    // " | ", leaving out a text that equals everything gathered below it.
+    QString caption(Node node) const;
+
 private:
     struct NodeData
     {

@@ -17,11 +17,15 @@
 #include <QTabWidget>
 #include <QToolTip>
 #include <QTreeView>
+#include <QScopeGuard>
+#include <QScopedValueRollback>
 #include <QVBoxLayout>
 
 namespace {
 
 const QColor TreeBackground(255, 249, 213);
+const QString StartPage = QStringLiteral("brimvel_library.htm");
+const QString StartTabCaption = QStringLiteral("BRIMVEL");
 constexpr int TreeIndent = 19;
 constexpr int SplitterWidth = 4;
 
@@ -122,6 +126,11 @@ void TfrmMain::createLayout()
     LibBooks->setItemDelegate(new CutTextToolTipDelegate(LibBooks));
     LibBooks->setMinimumWidth(MinimumTreeWidth);
     LibBooks->viewport()->installEventFilter(this);
+    connect(LibBooks->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        const LibraryTree::Node node = selectedNode();
+        if (node != LibraryTree::NoNode)
+            runHandler([this, node] { LibBooksChange(node); });
+    });
     // The selection stays highlighted when the tree loses the focus.
     QPalette palette = LibBooks->palette();
     for (QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText})
@@ -134,8 +143,13 @@ void TfrmMain::createLayout()
     startTabLayout->setContentsMargins(0, 0, 0, 0);
     startTabLayout->addWidget(BookView);
     pageBrowsers = new QTabWidget;
-    pageBrowsers->addTab(tbsView, QStringLiteral("BRIMVEL"));
+    pageBrowsers->addTab(tbsView, QString());
+    setTabCaption(tbsView, StartTabCaption);
     pageBrowsers->tabBar()->setMouseTracking(true);
+    connect(pageBrowsers, &QTabWidget::currentChanged, this, [this] {
+        if (!m_activatingTab)
+            runHandler([this] { pageBrowsersChange(); });
+    });
 
     Splitter1 = new QSplitter(Qt::Horizontal);
     Splitter1->setHandleWidth(SplitterWidth);
@@ -169,29 +183,24 @@ void TfrmMain::FormCreate()
     palette.setColor(QPalette::Base, TreeBackground);
     LibBooks->setPalette(palette);
     FFoundNode = LibraryTree::NoNode;
-    try {
-        m_model->rebuild([this](LibraryTree &tree) {
-            const QByteArray packet = readCatalogueLine(platformPath(AppDir + QStringLiteral("books.xml")));
-            if (!packet.isEmpty())
-                cdsBooks.open(packet);
-            AuthorIndex authors;
-            for (cdsBooks.first(); !cdsBooks.eof(); cdsBooks.next()) {
-                const QString author = cdsBooks.author();
-                TExtInfoLib info(cdsBooks.fieldText(BookField::Path));
-                LibraryTree::Node parentNode = authors.find(author);
-                if (parentNode == LibraryTree::NoNode) {
-                    parentNode = tree.addRoot(author);
-                    authors.insert(author, parentNode);
-                }
-                const LibraryTree::Node book = tree.addChild(parentNode, GetBookLabel(), std::move(info));
-                tree.setHasChildrenMark(book, true);
+    const auto updateStates = qScopeGuard([this] { UpdateActionStates(); });
+    m_model->rebuild([this](LibraryTree &tree) {
+        const QByteArray packet = readCatalogueLine(platformPath(AppDir + QStringLiteral("books.xml")));
+        if (!packet.isEmpty())
+            cdsBooks.open(packet);
+        AuthorIndex authors;
+        for (cdsBooks.first(); !cdsBooks.eof(); cdsBooks.next()) {
+            const QString author = cdsBooks.author();
+            TExtInfoLib info(cdsBooks.fieldText(BookField::Path));
+            LibraryTree::Node parentNode = authors.find(author);
+            if (parentNode == LibraryTree::NoNode) {
+                parentNode = tree.addRoot(author);
+                authors.insert(author, parentNode);
             }
-        });
-    } catch (...) {
-        UpdateActionStates();
-        throw;
-    }
-    UpdateActionStates();
+            const LibraryTree::Node book = tree.addChild(parentNode, GetBookLabel(), std::move(info));
+            tree.setHasChildrenMark(book, true);
+        }
+    });
 }
 
 void TfrmMain::cdsBooksCalcFields(BooksRecordSet &dataSet)
@@ -208,6 +217,51 @@ QString TfrmMain::GetAuthorText() const
 QString TfrmMain::GetBookLabel() const
 {
     return cdsBooks.fieldText(BookField::Label);
+}
+
+QString TfrmMain::tabCaption(int index) const
+{
+    return pageBrowsers->tabBar()->tabData(index).toString();
+}
+
+void TfrmMain::setTabCaption(QWidget *tab, const QString &caption)
+{
+    const int index = pageBrowsers->indexOf(tab);
+    pageBrowsers->setTabText(index, QString(caption).replace(u'&', QStringLiteral("&&")));
+    pageBrowsers->tabBar()->setTabData(index, caption);
+}
+
+void TfrmMain::activateTab(QWidget *tab)
+{
+    const QScopedValueRollback activating(m_activatingTab, true);
+    pageBrowsers->setCurrentWidget(tab);
+}
+
+QString TfrmMain::GetNodeCaption(LibraryTree::Node node) const
+{
+    return tree().caption(node);
+}
+
+void TfrmMain::LibBooksChange(LibraryTree::Node node)
+{
+    const auto updateStates = qScopeGuard([this] { UpdateActionStates(); });
+    if (tree().level(selectedNode()) < 2) {
+        if (!BookView->LocationURL().contains(StartPage)) {
+            setTabCaption(tbsView, StartTabCaption);
+            BookView->Navigate2(AppDir + StartPage);
+        }
+        activateTab(tbsView);
+    } else {
+        const QString path = tree().info(node)->FPath;
+        setTabCaption(tbsView, GetNodeCaption(node));
+        activateTab(tbsView);
+        BookView->Navigate2(path);
+    }
+}
+
+void TfrmMain::pageBrowsersChange()
+{
+    UpdateActionStates();
 }
 
 void TfrmMain::LibBooksMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers, const QPoint &)

@@ -48,6 +48,9 @@ public:
     QAction *actFullCollapse = nullptr;
 
     const LibraryTree &tree() const;
+    // The caption of a tab of pageBrowsers, as it was given (the tab bar
+    // shows it with its ampersands doubled).
+    QString tabCaption(int index) const;
     LibraryModel *libraryModel() const { return m_model; }
 
 protected:
@@ -63,12 +66,20 @@ private:
     void cdsBooksCalcFields(BooksRecordSet &dataSet);
     QString GetAuthorText() const;
     QString GetBookLabel() const;
+    void LibBooksChange(LibraryTree::Node node);
+    void pageBrowsersChange();
+    QString GetNodeCaption(LibraryTree::Node node) const;
+    // Brings a tab to the front from code, which the user's tab-switch
+    // handler does not hear about.
+    void activateTab(QWidget *tab);
+    void setTabCaption(QWidget *tab, const QString &caption);
     void LibBooksMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, const QPoint &position);
     void actFullCollapseExecute();
     void UpdateActionStates();
     LibraryTree::Node selectedNode() const;
 
     LibraryModel *m_model = nullptr;
+    bool m_activatingTab = false;
     BooksRecordSet cdsBooks{QStringLiteral("cdsBooks")};
     LibraryTree::Node FFoundNode = LibraryTree::NoNode;
 };
