@@ -1,7 +1,6 @@
 #include "catalogue.h"
 
 #include "error.h"
-#include "global.h"
 #include "textfile.h"
 
 #include <QHash>
@@ -103,8 +102,9 @@ QByteArray readCatalogueLine(const QString &path)
 
 QString authorText(const QString &surname, const QString &name, const QString &lastName)
 {
-    const QString joined = surname + QLatin1Char(' ') + name + QLatin1Char(' ') + lastName;
-    if (trimText(joined).isEmpty())
+    QString joined = surname + QLatin1Char(' ') + name + QLatin1Char(' ') + lastName;
+    const bool onlyBlanks = std::all_of(joined.cbegin(), joined.cend(), [](QChar c) { return c.unicode() <= 32; });
+    if (onlyBlanks)
         return QStringLiteral("Народные сказки, мифы, легенды");
     return joined;
 }
@@ -220,41 +220,44 @@ QString BooksRecordSet::fieldText(BookField field) const
 
 void BooksRecordSet::setAuthor(const QString &author)
 {
-    qsizetype length = std::min(author.size(), AuthorWidth);
+    if (author.size() <= AuthorWidth) {
+        m_author = author;
+        return;
+    }
+    qsizetype length = AuthorWidth;
     // Never keep half of a character that takes two code units.
-    if (length < author.size() && length > 0 && author.at(length - 1).isHighSurrogate())
+    if (author.at(length - 1).isHighSurrogate())
         --length;
     m_author = author.left(length);
 }
 
-AuthorIndex::AuthorIndex()
-    : m_collator(russianCollator(Qt::CaseInsensitive)), m_lastKey(m_collator.sortKey(QString()))
-{
-}
+AuthorIndex::AuthorIndex() : m_collator(russianCollator(Qt::CaseInsensitive)) {}
 
-std::vector<AuthorIndex::Entry>::iterator AuthorIndex::lowerBound(const QCollatorSortKey &key)
+std::vector<AuthorIndex::Entry>::iterator AuthorIndex::lowerBound(const QString &text)
 {
-    return std::lower_bound(m_entries.begin(), m_entries.end(), key,
-                            [](const Entry &entry, const QCollatorSortKey &k) { return entry.key.compare(k) < 0; });
+    // Authors arrive nearly in order, so most new texts belong at the end.
+    if (m_entries.empty() || m_collator.compare(m_entries.back().text, text) < 0)
+        return m_entries.end();
+    return std::lower_bound(m_entries.begin(), m_entries.end(), text, [this](const Entry &entry, const QString &t) {
+        return m_collator.compare(entry.text, t) < 0;
+    });
 }
 
 int AuthorIndex::find(const QString &authorText)
 {
-    if (authorText == m_lastText)
+    if (m_lastNode >= 0 && authorText == m_lastText)
         return m_lastNode;
+    const auto it = lowerBound(authorText);
+    if (it == m_entries.end() || m_collator.compare(it->text, authorText) != 0)
+        return -1;
     m_lastText = authorText;
-    m_lastKey = m_collator.sortKey(authorText);
-    const auto it = lowerBound(m_lastKey);
-    m_lastNode = it != m_entries.end() && it->key.compare(m_lastKey) == 0 ? it->node : -1;
+    m_lastNode = it->node;
     return m_lastNode;
 }
 
 void AuthorIndex::insert(const QString &authorText, int node)
 {
-    if (authorText != m_lastText) {
-        m_lastText = authorText;
-        m_lastKey = m_collator.sortKey(authorText);
-    }
-    m_entries.insert(lowerBound(m_lastKey), Entry{m_lastKey, node});
+    m_entries.insert(lowerBound(authorText), Entry{authorText, node});
+    m_lastText = authorText;
     m_lastNode = node;
 }

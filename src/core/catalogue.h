@@ -4,7 +4,6 @@
 
 #include <QByteArray>
 #include <QCollator>
-#include <QCollatorSortKey>
 #include <QString>
 #include <functional>
 #include <vector>
@@ -89,17 +88,16 @@ public:
 private:
     struct Entry
     {
-        QCollatorSortKey key;
+        QString text;
         int node;
     };
-    // The entries in the position where `key` is or belongs.
-    std::vector<Entry>::iterator lowerBound(const QCollatorSortKey &key);
+    // The entries from the position where `text` is or belongs.
+    std::vector<Entry>::iterator lowerBound(const QString &text);
 
     QCollator m_collator;
-    std::vector<Entry> m_entries;  // sorted by key
-    // The text looked up last, with its key and node: records of one author
-    // come one after another, and an insert follows a failed lookup.
+    std::vector<Entry> m_entries;  // sorted by text, ignoring letter case
+    // The text found or inserted last, with its node: the records of one
+    // author come one after another.
     QString m_lastText;
-    QCollatorSortKey m_lastKey;
     int m_lastNode = -1;
 };

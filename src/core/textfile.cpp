@@ -63,6 +63,9 @@ bool TextFileReader::fillBuffer()
     m_buffer.remove(0, m_position);
     m_position = 0;
     const qsizetype kept = m_buffer.size();
+    // Grow geometrically, so that a line of any length costs linear time.
+    if (m_buffer.capacity() < kept + ChunkSize)
+        m_buffer.reserve(std::max(2 * m_buffer.capacity(), kept + ChunkSize));
     m_buffer.resize(kept + ChunkSize);
     errno = 0;
     const size_t got = std::fread(m_buffer.data() + kept, 1, ChunkSize, m_file);
@@ -79,11 +82,13 @@ bool TextFileReader::readLine(QByteArray &line)
     qsizetype scanned = m_position;
     for (;;) {
         const char *data = m_buffer.constData();
-        const char *end = std::find_if(data + scanned, data + m_buffer.size(),
-                                       [](char c) { return c == LineFeed || c == CtrlZ; });
-        if (end != data + m_buffer.size()) {
-            const qsizetype stop = end - data;
-            if (*end == CtrlZ) {
+        const size_t unscanned = size_t(m_buffer.size() - scanned);
+        const char *feed = static_cast<const char *>(std::memchr(data + scanned, LineFeed, unscanned));
+        const char *end = feed ? feed : data + m_buffer.size();
+        const char *ctrlZ = static_cast<const char *>(std::memchr(data + scanned, CtrlZ, size_t(end - data - scanned)));
+        if (ctrlZ || feed) {
+            const qsizetype stop = (ctrlZ ? ctrlZ : feed) - data;
+            if (ctrlZ) {
                 m_ended = true;
                 if (stop == m_position)
                     return false;
