@@ -239,20 +239,24 @@ private slots:
         writeFile(library.filePath(QStringLiteral("books.xml")),
                   cp1251(cataloguePacket({{QStringLiteral("Гоголь"), QString(), QString(), QStringLiteral("Нос"), QStringLiteral("n")},
                                           {QStringLiteral("Пушкин"), QString(), QString(), QStringLiteral("Пиковая дама"), QStringLiteral("p")}})));
+        writeFile(library.filePath(QStringLiteral("Library/p/sod.btf")),
+                  "ITEMS{\r\nITEM{\r\nNAME=1\r\nLOCAL=1.htm\r\nID=1\r\n}\r\n}\r\n");
+        MessageBoxRecorder boxes;
         TfrmMain window;
         QTreeView *tree = window.LibBooks;
-        tree->expandAll();
-        const QModelIndex book = tree->model()->index(0, 0, tree->model()->index(1, 0));
-        tree->setCurrentIndex(book);
+        const QModelIndex author = tree->model()->index(1, 0);
+        const QModelIndex book = tree->model()->index(0, 0, author);
+        tree->expand(author);
+        tree->expand(book);
+        tree->setCurrentIndex(tree->model()->index(0, 0, book));
         const qsizetype nodes = window.tree().size();
 
         window.actFullCollapse->trigger();
-        for (int row = 0; row < tree->model()->rowCount(); ++row) {
-            const QModelIndex author = tree->model()->index(row, 0);
-            QVERIFY(!tree->isExpanded(author));
-            QVERIFY(!tree->isExpanded(tree->model()->index(0, 0, author)));
-        }
+        QVERIFY(!tree->isExpanded(author));
+        QVERIFY(!tree->isExpanded(book));
+        QVERIFY(!tree->isExpanded(tree->model()->index(0, 0)));
         QCOMPARE(window.tree().size(), nodes);
+        QCOMPARE(boxes.boxes.size(), 0);
     }
 
     void topLevelErrorHandler_data()

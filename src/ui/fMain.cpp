@@ -4,6 +4,7 @@
 #include "platform.h"
 #include "viewer.h"
 
+#include "core/contents.h"
 #include "core/global.h"
 #include "core/paths.h"
 
@@ -126,6 +127,7 @@ void TfrmMain::createLayout()
     LibBooks->setItemDelegate(new CutTextToolTipDelegate(LibBooks));
     LibBooks->setMinimumWidth(MinimumTreeWidth);
     LibBooks->viewport()->installEventFilter(this);
+    connect(LibBooks, &QTreeView::expanded, this, &TfrmMain::userExpanded);
     connect(LibBooks->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
         const LibraryTree::Node node = selectedNode();
         if (node != LibraryTree::NoNode)
@@ -257,6 +259,33 @@ void TfrmMain::LibBooksChange(LibraryTree::Node node)
         activateTab(tbsView);
         BookView->Navigate2(path);
     }
+}
+
+void TfrmMain::LibBooksExpanding(LibraryTree::Node node)
+{
+    if (!contentsPending(tree(), node))
+        return;
+    BeginBusyCursor();
+    const auto endBusy = qScopeGuard([] { EndBusyCursor(); });
+    m_model->addChildrenAtOnce(node, [node](LibraryTree &store) {
+        LoadContents(*store.info(node), addingTo(store), node);
+    });
+}
+
+void TfrmMain::userExpanded(const QModelIndex &index)
+{
+    const LibraryTree::Node node = m_model->node(index);
+    runHandler([&] {
+        try {
+            LibBooksExpanding(node);
+        } catch (...) {
+            // A book whose load added nothing stays closed, so that the
+            // next expansion tries again.
+            if (tree().childCount(node) == 0)
+                LibBooks->collapse(index);
+            throw;
+        }
+    });
 }
 
 void TfrmMain::pageBrowsersChange()

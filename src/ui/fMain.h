@@ -67,6 +67,8 @@ private:
     QString GetAuthorText() const;
     QString GetBookLabel() const;
     void LibBooksChange(LibraryTree::Node node);
+    void LibBooksExpanding(LibraryTree::Node node);
+    void userExpanded(const QModelIndex &index);
     void pageBrowsersChange();
     QString GetNodeCaption(LibraryTree::Node node) const;
     // Brings a tab to the front from code, which the user's tab-switch

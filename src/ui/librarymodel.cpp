@@ -1,6 +1,24 @@
 #include "librarymodel.h"
 
+#include <QScopeGuard>
+
 LibraryModel::LibraryModel(QObject *parent) : QAbstractItemModel(parent) {}
+
+void LibraryModel::addChildrenAtOnce(LibraryTree::Node parent, const std::function<void(LibraryTree &)> &addChildren)
+{
+    m_unannouncedParent = parent;
+    const auto announce = qScopeGuard([this, parent] {
+        const int count = m_tree.childCount(parent);
+        if (count == 0) {
+            m_unannouncedParent = LibraryTree::NoNode;
+            return;
+        }
+        beginInsertRows(indexOf(parent), 0, count - 1);
+        m_unannouncedParent = LibraryTree::NoNode;
+        endInsertRows();
+    });
+    addChildren(m_tree);
+}
 
 LibraryTree::Node LibraryModel::node(const QModelIndex &index) const
 {
@@ -16,9 +34,9 @@ QModelIndex LibraryModel::indexOf(LibraryTree::Node node) const
 
 QModelIndex LibraryModel::index(int row, int column, const QModelIndex &parent) const
 {
-    const LibraryTree::Node parentNode = node(parent);
-    if (column != 0 || row < 0 || row >= m_tree.childCount(parentNode))
+    if (column != 0 || row < 0 || row >= rowCount(parent))
         return {};
+    const LibraryTree::Node parentNode = node(parent);
     return createIndex(row, 0, quintptr(m_tree.child(parentNode, row)));
 }
 
@@ -29,9 +47,10 @@ QModelIndex LibraryModel::parent(const QModelIndex &index) const
 
 int LibraryModel::rowCount(const QModelIndex &parent) const
 {
-    if (parent.column() > 0)
+    const LibraryTree::Node parentNode = node(parent);
+    if (parent.column() > 0 || (parentNode == m_unannouncedParent && parentNode != LibraryTree::NoNode))
         return 0;
-    return m_tree.childCount(node(parent));
+    return m_tree.childCount(parentNode);
 }
 
 int LibraryModel::columnCount(const QModelIndex &) const

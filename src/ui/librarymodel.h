@@ -4,6 +4,8 @@
 
 #include <QAbstractItemModel>
 
+#include <functional>
+
 // Presents the library's node store to the tree view. Each index carries its
 // node's number; nodes never move, so indexes stay valid as the tree grows.
 class LibraryModel : public QAbstractItemModel
@@ -30,6 +32,11 @@ public:
         endResetModel();
     }
 
+    // Lets `addChildren` grow the store under `parent`, which has no
+    // children yet, and announces them to views in one step when it ends,
+    // also after an error; until then views see `parent` without children.
+    void addChildrenAtOnce(LibraryTree::Node parent, const std::function<void(LibraryTree &)> &addChildren);
+
     LibraryTree::Node node(const QModelIndex &index) const;
     QModelIndex indexOf(LibraryTree::Node node) const;
 
@@ -43,4 +50,5 @@ public:
 
 private:
     LibraryTree m_tree;
+    LibraryTree::Node m_unannouncedParent = LibraryTree::NoNode;
 };

@@ -1,0 +1,91 @@
+#pragma once
+
+#include "librarytree.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <limits>
+#include <vector>
+
+class TextFileReader;
+
+// The line list of a contents file ("sod.btf"): its lines, trimmed, without
+// blank lines, up to the first line that holds the stop marker. Positions
+// count from 0.
+//
+// The lines are kept end to end in one byte array with the low 32 bits of
+// each line's end offset beside it, so a line costs its own bytes and four
+// more; text is decoded only for the values the reader takes.
+class ContentsLines
+{
+public:
+    // The most lines a list takes: every position the reader computes (at
+    // most a few past the end) must stay within an int.
+    static constexpr int MaxCount = std::numeric_limits<int>::max() - 16;
+
+    explicit ContentsLines(int maxCount = MaxCount) : m_maxCount(maxCount) {}
+
+    // Takes the next line of the file: a line holding the stop marker (31
+    // hyphens in a row) ends the reading and returns false; any other line is
+    // trimmed of bytes 0x20 and below at both ends and, unless that leaves it
+    // empty, appended. Throws AppError when the list is full.
+    bool addFileLine(QByteArrayView line);
+
+    int size() const { return int(m_ends.size()); }
+
+    // The line at `position`. Throws AppError "List index out of bounds (%d)"
+    // for a position outside the list.
+    QByteArrayView at(qint64 position) const;
+
+private:
+    qsizetype end(int position) const;
+
+    QByteArray m_text;
+    std::vector<std::uint32_t> m_ends;  // low 32 bits of each line's end offset
+    std::vector<int> m_wraps;           // the k-th entry: the first line ending at or past (k + 1) * 2^32
+    int m_maxCount;
+};
+
+// Reads `file` to its end, or to the stop marker, into a line list.
+ContentsLines readContentsLines(TextFileReader &file);
+
+// Adds an entry that ParseContents has read as the last child of `parent`,
+// with its NAME and LOCAL values; returns the new node.
+using AddContentsEntry =
+    std::function<LibraryTree::Node(LibraryTree::Node parent, const QString &name, const QString &local)>;
+
+// Reads one level of the contents from the line after `start` on and hands
+// each entry to `addEntry` as soon as its ID line is read, sub-levels under
+// their entry's node. Returns the position at which the caller goes on.
+// Throws AppError "List index out of bounds (%d)" when it needs a line past
+// the end; entries handed over before stay handed over. Sub-levels are read
+// with a stack of their own, so nesting depth is bounded by memory only.
+int ParseContents(const ContentsLines &lines, int start, LibraryTree::Node parent, const AddContentsEntry &addEntry);
+
+// Adds a contents node with `text` and `info` as the last child of
+// `parent`; returns the new node. A model puts its change announcements
+// around the addition here.
+using AddContentsNode =
+    std::function<LibraryTree::Node(LibraryTree::Node parent, const QString &text, TExtInfoLib info)>;
+
+// An AddContentsNode that adds straight to `tree`.
+AddContentsNode addingTo(LibraryTree &tree);
+
+// The contents file of a book, as built: AppDir, "Library", the book's
+// FPath and "sod.btf", joined by backslashes.
+QString contentsFilePath(const TExtInfoLib &bookInfo);
+
+// Reads the contents file of the book whose TExtInfoLib is `bookInfo` and
+// adds its entries under `book` through `addNode`. Each entry's FPath is
+// AppDir + "Library\" + the book's FPath + "\" + its LOCAL value, kept as
+// built. `bookInfo` may live in the tree that `addNode` grows: it is read
+// before the first node is added. Throws AppError: the file's open errors
+// and the index error.
+void LoadContents(const TExtInfoLib &bookInfo, const AddContentsNode &addNode, LibraryTree::Node book);
+
+// True for a book node (level 1) that has no child yet: expanding it loads
+// its contents.
+bool contentsPending(const LibraryTree &tree, LibraryTree::Node node);

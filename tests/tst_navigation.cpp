@@ -1,0 +1,230 @@
+#define BRIMVEL_GUI_TESTS
+#include "testsupport.h"
+
+#include "core/global.h"
+#include "ui/fMain.h"
+#include "ui/librarymodel.h"
+#include "ui/viewer.h"
+
+#include <QSignalSpy>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTreeView>
+#include <QWebEngineView>
+
+namespace {
+
+const QString ExampleContents = QStringLiteral(
+    "ITEMS{\r\n ITEM{\r\n  NAME=Глава 1\r\n  LOCAL=ch1.htm\r\n  ID=1\r\n  ITEMS{\r\n   ITEM{\r\n    NAME=Раздел 1.1\r\n"
+    "    LOCAL=text\\ch1_1.htm\r\n    ID=2\r\n   }\r\n  }\r\n }\r\n ITEM{\r\n  NAME=Глава 2\r\n  LOCAL=ch2.htm\r\n  ID=3\r\n"
+    "  EPIGRAFS{\r\n   ITEM{\r\n    Эпиграф\r\n    Автор\r\n   }\r\n  }\r\n }\r\n}\r\n");
+
+// A library with one author and the books named by `paths`, each with
+// `contents` as its contents file unless that is null.
+class Library
+{
+public:
+    explicit Library(const QStringList &paths, const QString &contents = ExampleContents)
+    {
+        QList<BookRecord> books;
+        for (const QString &path : paths) {
+            books.append({QStringLiteral("Гоголь"), QStringLiteral("Николай"), QString(), QStringLiteral("Книга ") + path, path});
+            if (!contents.isNull())
+                writeFile(directory.filePath("Library/" + path + "/sod.btf"), cp1251(contents));
+        }
+        writeFile(directory.filePath(QStringLiteral("books.xml")), cp1251(cataloguePacket(books)));
+        writeFile(directory.filePath(QStringLiteral("brimvel_library.htm")), cp1251(QStringLiteral("<p>Старт</p>")));
+    }
+
+    TemporaryWorkingDirectory directory;
+};
+
+QStringList childTexts(const LibraryTree &tree, LibraryTree::Node parent)
+{
+    QStringList texts;
+    for (int row = 0; row < tree.childCount(parent); ++row)
+        texts << tree.text(tree.child(parent, row));
+    return texts;
+}
+
+} // namespace
+
+class TestNavigation : public QObject
+{
+    Q_OBJECT
+
+private:
+    QModelIndex author(TfrmMain &window) { return window.LibBooks->model()->index(0, 0); }
+    QModelIndex book(TfrmMain &window, int row = 0) { return window.LibBooks->model()->index(row, 0, author(window)); }
+    LibraryTree::Node node(TfrmMain &window, const QModelIndex &index) { return window.libraryModel()->node(index); }
+    static QWebEngineView *webView(TWebBrowser *viewer) { return viewer->findChild<QWebEngineView *>(); }
+
+    static void verifyCursorReleased()
+    {
+        QCOMPARE(busyCursorDepth(), 0);
+        QVERIFY(!QGuiApplication::overrideCursor());
+    }
+
+private slots:
+    void firstExpansionLoadsTheContentsOnce()
+    {
+        Library library({QStringLiteral("B"), QStringLiteral("C")});
+        MessageBoxRecorder boxes;
+        TfrmMain window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const LibraryTree &tree = window.tree();
+
+        window.LibBooks->expand(author(window));
+        QCOMPARE(tree.childCount(node(window, book(window))), 0);
+
+        // The user expands the book with the keyboard.
+        window.LibBooks->setCurrentIndex(book(window));
+        QTest::keyClick(window.LibBooks, Qt::Key_Plus);
+        QVERIFY(window.LibBooks->isExpanded(book(window)));
+        const LibraryTree::Node bookNode = node(window, book(window));
+        QCOMPARE(childTexts(tree, bookNode), (QStringList{"Глава 1", "Глава 2"}));
+        const LibraryTree::Node chapter = tree.child(bookNode, 0);
+        QCOMPARE(childTexts(tree, chapter), QStringList{"Раздел 1.1"});
+        QCOMPARE(tree.info(chapter)->FPath, AppDir + QStringLiteral("Library\\B\\ch1.htm"));
+        QCOMPARE(tree.info(tree.child(chapter, 0))->FPath, AppDir + QStringLiteral("Library\\B\\text\\ch1_1.htm"));
+        QCOMPARE(window.LibBooks->model()->rowCount(book(window)), 2);
+        QVERIFY(!window.LibBooks->isExpanded(window.LibBooks->model()->index(0, 0, book(window))));
+        verifyCursorReleased();
+
+        // The same LOCAL values in another book lie in that book's directory.
+        window.LibBooks->expand(book(window, 1));
+        const LibraryTree::Node otherChapter = tree.child(node(window, book(window, 1)), 0);
+        QCOMPARE(tree.info(otherChapter)->FPath, AppDir + QStringLiteral("Library\\C\\ch1.htm"));
+
+        // Later expansions read nothing: the file is gone and nothing is reported.
+        QVERIFY(QFile::remove(library.directory.filePath(QStringLiteral("Library/B/sod.btf"))));
+        const qsizetype nodes = tree.size();
+        window.actFullCollapse->trigger();
+        window.LibBooks->expand(author(window));
+        window.LibBooks->expand(book(window));
+        QCOMPARE(tree.size(), nodes);
+        QCOMPARE(window.LibBooks->model()->rowCount(book(window)), 2);
+        QCOMPARE(boxes.boxes.size(), 0);
+    }
+
+    void failedLoadsAreReportedAndRetried_data()
+    {
+        QTest::addColumn<QString>("contents");
+        QTest::addColumn<bool>("bookDirectory");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QStringList>("entries");
+        QTest::newRow("no contents file") << QString() << true << "File not found." << QStringList();
+        QTest::newRow("no book directory") << QString() << false << "Invalid filename." << QStringList();
+        QTest::newRow("broken off after the third NAME line")
+            << "ITEMS{\nITEM{\nNAME=Один\nLOCAL=1.htm\nID=1\n}\nITEM{\nNAME=Два\nLOCAL=2.htm\nID=2\n}\nITEM{\nNAME=Три\n"
+            << true << "List index out of bounds (13)" << QStringList{"Один", "Два"};
+    }
+
+    void failedLoadsAreReportedAndRetried()
+    {
+        QFETCH(QString, contents);
+        QFETCH(bool, bookDirectory);
+        QFETCH(QString, message);
+        QFETCH(QStringList, entries);
+        Library library({QStringLiteral("B")}, contents);
+        if (bookDirectory)
+            QDir().mkpath(library.directory.filePath(QStringLiteral("Library/B")));
+        MessageBoxRecorder boxes;
+        TfrmMain window;
+        window.LibBooks->expand(author(window));
+        const LibraryTree::Node bookNode = node(window, book(window));
+
+        window.LibBooks->expand(book(window));
+        QCOMPARE(boxes.boxes.size(), 1);
+        QCOMPARE(boxes.boxes.at(0).text, message);
+        QCOMPARE(childTexts(window.tree(), bookNode), entries);
+        QCOMPARE(window.LibBooks->isExpanded(book(window)), !entries.isEmpty());
+        QVERIFY(window.libraryModel()->hasChildren(book(window)));
+        verifyCursorReleased();
+
+        // A book that got no entries tries again; one that got some keeps them.
+        window.LibBooks->collapse(book(window));
+        window.LibBooks->expand(book(window));
+        QCOMPARE(boxes.boxes.size(), entries.isEmpty() ? 2 : 1);
+        QCOMPARE(boxes.boxes.last().text, message);
+        QCOMPARE(childTexts(window.tree(), bookNode), entries);
+        verifyCursorReleased();
+    }
+
+    void selectionShowsTheStartPageOrTheEntry()
+    {
+        Library library({QStringLiteral("B"), QStringLiteral("C")});
+        MessageBoxRecorder boxes;
+        TfrmMain window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTreeView *tree = window.LibBooks;
+        QSignalSpy pagesOpened(webView(window.BookView), &QWebEngineView::loadStarted);
+        tree->expand(author(window));
+        tree->expand(book(window));
+        QVERIFY(!window.actNewBookmark->isEnabled());
+
+        tree->setCurrentIndex(author(window));
+        QTRY_VERIFY(window.BookView->LocationURL().endsWith(QStringLiteral("/brimvel_library.htm")));
+        QTRY_COMPARE(pagesOpened.size(), 1);
+        QCOMPARE(window.tabCaption(0), QStringLiteral("BRIMVEL"));
+        QVERIFY(!window.actNewBookmark->isEnabled());
+
+        // Another book while the start page shows: nothing is reopened.
+        tree->setCurrentIndex(book(window, 1));
+        QTest::qWait(300);
+        QCOMPARE(pagesOpened.size(), 1);
+        QCOMPARE(window.pageBrowsers->currentWidget(), window.tbsView);
+
+        const QModelIndex chapter = tree->model()->index(0, 0, book(window));
+        tree->setCurrentIndex(tree->model()->index(0, 0, chapter));
+        QCOMPARE(window.tabCaption(0), QStringLiteral("Гоголь Николай  | Книга B | Глава 1 | Раздел 1.1"));
+        QVERIFY(window.BookView->LocationURL().endsWith(QStringLiteral("/Library/B/text/ch1_1.htm")));
+        QVERIFY(window.actNewBookmark->isEnabled());
+
+        // Back to a book: the start page again, under its own caption.
+        tree->setCurrentIndex(book(window));
+        QVERIFY(window.BookView->LocationURL().endsWith(QStringLiteral("/brimvel_library.htm")));
+        QCOMPARE(window.tabCaption(0), QStringLiteral("BRIMVEL"));
+        QVERIFY(!window.actNewBookmark->isEnabled());
+
+        // The start page named in another letter case counts as another page.
+        writeFile(library.directory.filePath(QStringLiteral("BRIMVEL_LIBRARY.HTM")), "<p>x</p>");
+        window.BookView->Navigate2(AppDir + QStringLiteral("BRIMVEL_LIBRARY.HTM"));
+        const qsizetype opened = pagesOpened.size();
+        tree->setCurrentIndex(author(window));
+        QVERIFY(window.BookView->LocationURL().endsWith(QStringLiteral("/brimvel_library.htm")));
+        QTRY_VERIFY(pagesOpened.size() > opened);
+        QCOMPARE(boxes.boxes.size(), 0);
+    }
+
+    void userTabSwitchesRecomputeTheActions()
+    {
+        Library library({QStringLiteral("B")});
+        TfrmMain window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto *other = new QWidget;
+        window.pageBrowsers->addTab(other, QStringLiteral("другая"));
+        QVERIFY(!window.actDelBookmark->isEnabled());
+
+        QTabBar *tabs = window.pageBrowsers->tabBar();
+        QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(1).center());
+        QCOMPARE(window.pageBrowsers->currentWidget(), other);
+        QVERIFY(window.actDelBookmark->isEnabled());
+
+        // Selecting a node brings the start tab back to the front.
+        window.LibBooks->setCurrentIndex(author(window));
+        QCOMPARE(window.pageBrowsers->currentWidget(), window.tbsView);
+        QVERIFY(!window.actDelBookmark->isEnabled());
+
+        window.pageBrowsers->setFocus();
+        QTest::keyClick(window.pageBrowsers, Qt::Key_Tab, Qt::ControlModifier);
+        QCOMPARE(window.pageBrowsers->currentWidget(), other);
+        QVERIFY(window.actDelBookmark->isEnabled());
+    }
+};
+
+BRIMVEL_GUI_TEST_MAIN(TestNavigation)
+#include "tst_navigation.moc"
