@@ -1,10 +1,13 @@
-// Measures how quickly the viewer opens a large library: the catalogue's
-// bare XML parse, the main window's creation (which reads the catalogue and
-// builds the author and book levels) and the time until the window is on
-// screen. Prints medians of several runs and the peak memory.
+// Measures the viewer where libraries are large: the start-up (the
+// catalogue's bare XML parse, the main window's creation, which reads the
+// catalogue and builds the author and book levels, and the time until the
+// window is on screen) and the loading of a book's contents. Prints medians
+// of several runs and the peak memory.
 
 #include "librarygen.h"
 
+#include "core/contents.h"
+#include "core/global.h"
 #include "ui/fMain.h"
 #include "ui/platform.h"
 
@@ -14,6 +17,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeView>
 
 #include <pugixml.hpp>
 
@@ -54,36 +58,30 @@ double peakMemoryMiB()
 
 void report(const char *what, const std::vector<double> &runs)
 {
-    std::printf("%-34s median %8.1f ms   (min %.1f, max %.1f, %zu runs)\n", what, median(runs),
+    std::printf("%-40s median %8.1f ms   (min %.1f, max %.1f, %zu runs)\n", what, median(runs),
                 *std::min_element(runs.begin(), runs.end()), *std::max_element(runs.begin(), runs.end()),
                 runs.size());
 }
 
-} // namespace
-
-int main(int argc, char *argv[])
+// Opens the window on `directory` and waits until it is on screen.
+TfrmMain *openWindow(const QString &directory)
 {
-    prepareWebEngine();
-    TApplication application(argc, argv);
+    QDir::setCurrent(directory);
+    auto *window = new TfrmMain;
+    window->show();
+    if (!QTest::qWaitForWindowExposed(window))
+        std::printf("the window was not shown\n");
+    return window;
+}
 
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Start-up benchmark of the library viewer"));
-    parser.addHelpOption();
-    parser.addOption({QStringLiteral("books"), QStringLiteral("Books in the catalogue."), QStringLiteral("n"), QStringLiteral("100000")});
-    parser.addOption({QStringLiteral("authors"), QStringLiteral("Authors in the catalogue."), QStringLiteral("n"), QStringLiteral("20000")});
-    parser.addOption({QStringLiteral("runs"), QStringLiteral("Runs of each measurement."), QStringLiteral("n"), QStringLiteral("5")});
-    parser.process(application);
-    const int books = parser.value(QStringLiteral("books")).toInt();
-    const int authors = std::max(1, parser.value(QStringLiteral("authors")).toInt());
-    const int runs = std::max(1, parser.value(QStringLiteral("runs")).toInt());
-
+void benchStartup(int books, int authors, int runs)
+{
     QTemporaryDir library;
     const qint64 catalogueBytes = generateLibrary(library.path(), books, authors);
-    QDir::setCurrent(library.path());
-    std::printf("library: %d books by %d authors, catalogue %.1f MiB\n", books, authors,
+    std::printf("start-up: %d books by %d authors, catalogue %.1f MiB\n", books, authors,
                 double(catalogueBytes) / (1024 * 1024));
 
-    QFile catalogue(QStringLiteral("books.xml"));
+    QFile catalogue(library.filePath(QStringLiteral("books.xml")));
     catalogue.open(QIODevice::ReadOnly);
     const QByteArray bytes = catalogue.readAll();
     std::vector<double> parse, create, shown;
@@ -92,6 +90,7 @@ int main(int argc, char *argv[])
             pugi::xml_document document;
             document.load_buffer(bytes.constData(), size_t(bytes.size()), pugi::parse_default, pugi::encoding_utf8);
         }));
+        QDir::setCurrent(library.path());
         QElapsedTimer sinceStart;
         sinceStart.start();
         TfrmMain *window = nullptr;
@@ -109,6 +108,71 @@ int main(int argc, char *argv[])
     report("window creation with FormCreate", create);
     report("until the window is shown", shown);
     std::printf("shown / bare parse: %.1f\n", median(shown) / median(parse));
+}
+
+void benchContents(int entries, int runs)
+{
+    QTemporaryDir library;
+    generateLibrary(library.path(), 1, 1);
+    const qint64 lines = generateContents(library.filePath(QStringLiteral("Library/book1/sod.btf")), entries);
+    std::printf("contents: one book of %d entries, %lld lines\n", entries, qlonglong(lines));
+    std::vector<double> shown;
+    for (int run = 0; run < runs; ++run) {
+        TfrmMain *window = openWindow(library.path());
+        QTreeView *tree = window->LibBooks;
+        const QModelIndex author = tree->model()->index(0, 0);
+        tree->expand(author);
+        const QModelIndex book = tree->model()->index(0, 0, author);
+        shown.push_back(milliseconds([&] {
+            tree->expand(book);
+            tree->viewport()->repaint();
+        }));
+        delete window;
+    }
+    report("expanding the book until it is drawn", shown);
+
+    // One forward pass: the time per line stays flat as files grow.
+    for (int size : {1000, 10000, 100000, 1000000}) {
+        const QString path = QStringLiteral("Library/scale%1/sod.btf").arg(size);
+        // A generated entry takes 5.2 lines.
+        const qint64 scaleLines = generateContents(library.filePath(path), size * 10 / 52);
+        std::vector<double> load;
+        for (int run = 0; run < runs; ++run) {
+            LibraryTree tree;
+            const LibraryTree::Node book = tree.addRoot(QStringLiteral("book"));
+            load.push_back(milliseconds([&] {
+                LoadContents(TExtInfoLib(QStringLiteral("scale%1").arg(size)), addingTo(tree), book);
+            }));
+        }
+        std::printf("LoadContents of %8lld lines: median %8.2f ms, %6.1f ns per line\n", qlonglong(scaleLines),
+                    median(load), median(load) * 1e6 / double(scaleLines));
+    }
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    prepareWebEngine();
+    TApplication application(argc, argv);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Benchmarks of the library viewer on generated libraries"));
+    parser.addHelpOption();
+    parser.addPositionalArgument(QStringLiteral("what"), QStringLiteral("startup (default) or contents"));
+    parser.addOption({QStringLiteral("books"), QStringLiteral("Books in the catalogue."), QStringLiteral("n"), QStringLiteral("100000")});
+    parser.addOption({QStringLiteral("authors"), QStringLiteral("Authors in the catalogue."), QStringLiteral("n"), QStringLiteral("20000")});
+    parser.addOption({QStringLiteral("entries"), QStringLiteral("Entries in the contents file."), QStringLiteral("n"), QStringLiteral("20000")});
+    parser.addOption({QStringLiteral("runs"), QStringLiteral("Runs of each measurement."), QStringLiteral("n"), QStringLiteral("5")});
+    parser.process(application);
+    const int runs = std::max(1, parser.value(QStringLiteral("runs")).toInt());
+    const QString what = parser.positionalArguments().value(0, QStringLiteral("startup"));
+
+    if (what == QLatin1String("contents"))
+        benchContents(std::max(10, parser.value(QStringLiteral("entries")).toInt()), runs);
+    else
+        benchStartup(std::max(1, parser.value(QStringLiteral("books")).toInt()),
+                     std::max(1, parser.value(QStringLiteral("authors")).toInt()), runs);
     std::printf("peak memory: %.1f MiB\n", peakMemoryMiB());
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "librarygen.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QStringEncoder>
@@ -71,4 +72,32 @@ qint64 generateLibrary(const QString &directory, int books, int authors)
     if (start.open(QIODevice::WriteOnly | QIODevice::Truncate))
         start.write(encoder.encode(QStringLiteral("<html><body><h1>Библиотека</h1></body></html>")));
     return catalogue.size();
+}
+
+qint64 generateContents(const QString &path, int entries)
+{
+    QStringList lines{QStringLiteral("ITEMS{")};
+    auto addEntry = [&](int number, const QString &indent) {
+        lines << indent + QStringLiteral("ITEM{") << indent + QStringLiteral("  NAME=") + Words.at(number % Words.size())
+                         + QLatin1Char(' ') + QString::number(number)
+              << indent + QStringLiteral("  LOCAL=text\\p") + QString::number(number) + QStringLiteral(".htm")
+              << indent + QStringLiteral("  ID=") + QString::number(number);
+    };
+    for (int chapter = 0; chapter < entries; chapter += 10) {
+        addEntry(chapter, QStringLiteral("  "));
+        lines << QStringLiteral("    ITEMS{");
+        for (int section = chapter + 1; section < chapter + 10; ++section) {
+            addEntry(section, QStringLiteral("      "));
+            lines << QStringLiteral("      }");
+        }
+        lines << QStringLiteral("    }") << QStringLiteral("  }");
+    }
+    lines << QStringLiteral("}");
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        qFatal("cannot write %s", qPrintable(path));
+    QStringEncoder encoder("windows-1251");
+    file.write(encoder.encode(lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")));
+    return lines.size();
 }

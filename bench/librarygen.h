@@ -7,3 +7,8 @@
 // in shuffled record order, and a start page. Returns the catalogue's size
 // in bytes.
 qint64 generateLibrary(const QString &directory, int books, int authors);
+
+// Writes `path` as a contents file in Windows-1251 with chapters of ten
+// entries each (a chapter and nine sections), at least `entries` entries in
+// all; returns the number of lines written.
+qint64 generateContents(const QString &path, int entries);

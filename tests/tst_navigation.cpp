@@ -2,10 +2,12 @@
 #include "testsupport.h"
 
 #include "core/global.h"
+#include "core/paths.h"
 #include "ui/fMain.h"
 #include "ui/librarymodel.h"
 #include "ui/viewer.h"
 
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTabBar>
 #include <QTabWidget>
@@ -116,6 +118,7 @@ private slots:
         QTest::addColumn<QStringList>("entries");
         QTest::newRow("no contents file") << QString() << true << "File not found." << QStringList();
         QTest::newRow("no book directory") << QString() << false << "Invalid filename." << QStringList();
+        QTest::newRow("a directory in its place") << QString() << true << "File access denied." << QStringList();
         QTest::newRow("broken off after the third NAME line")
             << "ITEMS{\nITEM{\nNAME=Один\nLOCAL=1.htm\nID=1\n}\nITEM{\nNAME=Два\nLOCAL=2.htm\nID=2\n}\nITEM{\nNAME=Три\n"
             << true << "List index out of bounds (13)" << QStringList{"Один", "Два"};
@@ -130,6 +133,8 @@ private slots:
         Library library({QStringLiteral("B")}, contents);
         if (bookDirectory)
             QDir().mkpath(library.directory.filePath(QStringLiteral("Library/B")));
+        if (message.startsWith(QStringLiteral("File access denied")))
+            QDir().mkpath(library.directory.filePath(QStringLiteral("Library/B/sod.btf")));
         MessageBoxRecorder boxes;
         TfrmMain window;
         window.LibBooks->expand(author(window));
@@ -150,6 +155,33 @@ private slots:
         QCOMPARE(boxes.boxes.last().text, message);
         QCOMPARE(childTexts(window.tree(), bookNode), entries);
         verifyCursorReleased();
+    }
+
+    void everySampleBookOpensWithItsPages()
+    {
+        const QString previous = QDir::currentPath();
+        QDir::setCurrent(QStringLiteral(SAMPLE_LIBRARY_DIR));
+        const auto restore = qScopeGuard([&] { QDir::setCurrent(previous); });
+        MessageBoxRecorder boxes;
+        TfrmMain window;
+        const LibraryTree &tree = window.tree();
+        int books = 0;
+        for (int row = 0; row < tree.childCount(LibraryTree::NoNode); ++row) {
+            const QModelIndex authorIndex = window.LibBooks->model()->index(row, 0);
+            window.LibBooks->expand(authorIndex);
+            for (int bookRow = 0; bookRow < tree.childCount(node(window, authorIndex)); ++bookRow, ++books)
+                window.LibBooks->expand(window.LibBooks->model()->index(bookRow, 0, authorIndex));
+        }
+        QCOMPARE(boxes.boxes.size(), 0);
+        QVERIFY(books >= 7);
+        int pages = 0;
+        for (LibraryTree::Node n = tree.firstRoot(); n != LibraryTree::NoNode; n = tree.nextInPreorder(n)) {
+            if (tree.level(n) < 2)
+                continue;
+            QVERIFY2(QFileInfo(platformPath(tree.info(n)->FPath)).isFile(), qPrintable(tree.info(n)->FPath));
+            ++pages;
+        }
+        QVERIFY(pages > books);
     }
 
     void selectionShowsTheStartPageOrTheEntry()
