@@ -9,6 +9,7 @@
 #include "core/contents.h"
 #include "core/global.h"
 #include "ui/fMain.h"
+#include "ui/librarymodel.h"
 #include "ui/platform.h"
 
 #include <QCommandLineParser>
@@ -54,6 +55,31 @@ double peakMemoryMiB()
             return line.mid(6).trimmed().split(' ').first().toDouble() / 1024;
     }
     return -1;
+}
+
+// The proportional memory (PSS) in MiB of the process and all processes
+// below it, the web engine's renderers among them, where the system tells it.
+double processTreeMemoryMiB(const QByteArray &pid = QByteArray::number(QCoreApplication::applicationPid()))
+{
+    double total = 0;
+    QFile rollup(QStringLiteral("/proc/%1/smaps_rollup").arg(QString::fromLatin1(pid)));
+    if (rollup.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &line : rollup.readAll().split('\n')) {
+            if (line.startsWith("Pss:"))
+                total += line.mid(4).trimmed().split(' ').first().toDouble() / 1024;
+        }
+    }
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(QString::fromLatin1(pid)));
+    for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile children(tasks.filePath(task + QStringLiteral("/children")));
+        if (!children.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray &child : children.readAll().split(' ')) {
+            if (!child.trimmed().isEmpty())
+                total += processTreeMemoryMiB(child.trimmed());
+        }
+    }
+    return total;
 }
 
 void report(const char *what, const std::vector<double> &runs)
@@ -149,6 +175,39 @@ void benchContents(int entries, int runs)
     }
 }
 
+// Memory of the program with bookmark tabs open on the pages of the library
+// in `directory`, one tab per contents entry, as many as `counts` say.
+void benchBookmarks(const QString &directory, const QList<int> &counts)
+{
+    TfrmMain *window = openWindow(directory);
+    QTreeView *tree = window->LibBooks;
+    tree->expandAll();
+    for (int round = 0; round < 3; ++round)  // books load as they expand
+        tree->expandAll();
+    std::vector<QModelIndex> entries;
+    for (QModelIndex index = tree->model()->index(0, 0); index.isValid(); index = tree->indexBelow(index)) {
+        if (window->tree().level(window->libraryModel()->node(index)) >= 2)
+            entries.push_back(index);
+    }
+    std::printf("bookmarks: %zu contents entries in %s\n", entries.size(), qPrintable(directory));
+    double withoutBookmarks = 0;
+    for (int count : counts) {
+        while (window->bookmarkCount() < count && size_t(window->bookmarkCount()) < entries.size()) {
+            tree->setCurrentIndex(entries[size_t(window->bookmarkCount())]);
+            window->actNewBookmark->trigger();
+        }
+        QTest::qWait(4000);  // let the pages load and render
+        const double memory = processTreeMemoryMiB();
+        if (window->bookmarkCount() == 0)
+            withoutBookmarks = memory;
+        std::printf("%3d bookmark tabs: %7.1f MiB (program and web engine processes)", window->bookmarkCount(), memory);
+        if (window->bookmarkCount() > 0)
+            std::printf(", %.1f MiB per tab", (memory - withoutBookmarks) / window->bookmarkCount());
+        std::printf("\n");
+    }
+    delete window;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -159,7 +218,9 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Benchmarks of the library viewer on generated libraries"));
     parser.addHelpOption();
-    parser.addPositionalArgument(QStringLiteral("what"), QStringLiteral("startup (default) or contents"));
+    parser.addPositionalArgument(QStringLiteral("what"), QStringLiteral("startup (default), contents or bookmarks"));
+    parser.addOption({QStringLiteral("library"), QStringLiteral("Library directory for bookmarks."), QStringLiteral("dir"),
+                      QStringLiteral(SAMPLE_LIBRARY_DIR)});
     parser.addOption({QStringLiteral("books"), QStringLiteral("Books in the catalogue."), QStringLiteral("n"), QStringLiteral("100000")});
     parser.addOption({QStringLiteral("authors"), QStringLiteral("Authors in the catalogue."), QStringLiteral("n"), QStringLiteral("20000")});
     parser.addOption({QStringLiteral("entries"), QStringLiteral("Entries in the contents file."), QStringLiteral("n"), QStringLiteral("20000")});
@@ -168,7 +229,9 @@ int main(int argc, char *argv[])
     const int runs = std::max(1, parser.value(QStringLiteral("runs")).toInt());
     const QString what = parser.positionalArguments().value(0, QStringLiteral("startup"));
 
-    if (what == QLatin1String("contents"))
+    if (what == QLatin1String("bookmarks"))
+        benchBookmarks(parser.value(QStringLiteral("library")), {0, 10, 50});
+    else if (what == QLatin1String("contents"))
         benchContents(std::max(10, parser.value(QStringLiteral("entries")).toInt()), runs);
     else
         benchStartup(std::max(1, parser.value(QStringLiteral("books")).toInt()),

@@ -22,6 +22,8 @@
 #include <QScopedValueRollback>
 #include <QVBoxLayout>
 
+#include <memory>
+
 namespace {
 
 const QColor TreeBackground(255, 249, 213);
@@ -92,7 +94,14 @@ void TfrmMain::createActions()
                            QKeySequence(Qt::CTRL | Qt::Key_F));
     actFindNext = createAction(QStringLiteral("Найти далее"), QStringLiteral("Найти далее"), Qt::Key_F3);
     actFullCollapse = createAction(QStringLiteral("Свернуть всё"), QStringLiteral("Свернуть всё дерево"), {});
-    connect(actFullCollapse, &QAction::triggered, this, [this] { runHandler([this] { actFullCollapseExecute(); }); });
+    connectHandler(actFullCollapse, &TfrmMain::actFullCollapseExecute);
+    connectHandler(actNewBookmark, &TfrmMain::actNewBookmarkExecute);
+    connectHandler(actDelBookmark, &TfrmMain::actDelBookmarkExecute);
+}
+
+void TfrmMain::connectHandler(QAction *action, void (TfrmMain::*handler)())
+{
+    connect(action, &QAction::triggered, this, [this, handler] { runHandler([this, handler] { (this->*handler)(); }); });
 }
 
 void TfrmMain::createMenus()
@@ -100,9 +109,10 @@ void TfrmMain::createMenus()
     QMenu *search = menuBar()->addMenu(QStringLiteral("Поиск"));
     search->addAction(actFind);
     search->addAction(actFindNext);
-    QMenu *bookmarks = menuBar()->addMenu(QStringLiteral("Закладки"));
-    bookmarks->addAction(actNewBookmark);
-    bookmarks->addAction(actDelBookmark);
+    m_bookmarksMenu = menuBar()->addMenu(QStringLiteral("Закладки"));
+    m_bookmarksMenu->addAction(actNewBookmark);
+    m_bookmarksMenu->addAction(actDelBookmark);
+    connect(m_bookmarksMenu, &QMenu::aboutToShow, this, &TfrmMain::fillBookmarkMenu);
 
     dxBarPopupMenuLib = new QMenu(this);
     dxBarPopupMenuLib->addAction(actNewBookmark);
@@ -291,6 +301,81 @@ void TfrmMain::userExpanded(const QModelIndex &index)
 void TfrmMain::pageBrowsersChange()
 {
     UpdateActionStates();
+}
+
+void TfrmMain::actNewBookmarkExecute()
+{
+    const LibraryTree::Node node = selectedNode();
+    if (node == LibraryTree::NoNode || tree().level(node) < 2)
+        return;
+    const auto updateStates = qScopeGuard([this] { UpdateActionStates(); });
+    const TExtInfoLib *info = tree().info(node);
+    const QString caption = GetNodeCaption(node);
+    for (int index = 0; index < pageBrowsers->count(); ++index) {
+        if (pageBrowsers->widget(index) != tbsView && tabCaption(index) == caption) {
+            activateTab(pageBrowsers->widget(index));
+            return;
+        }
+    }
+    QWidget *tab = addBookmarkTab(caption, info->FPath);
+    activateTab(tab);
+    ListItemBookmarks.append({caption, tab});
+}
+
+QWidget *TfrmMain::addBookmarkTab(const QString &caption, const QString &path)
+{
+    auto tab = std::make_unique<QWidget>();
+    pageBrowsers->addTab(tab.get(), QString());
+    setTabCaption(tab.get(), caption);
+    auto *layout = new QVBoxLayout(tab.get());
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto *viewer = new TWebBrowser;
+    layout->addWidget(viewer);
+    viewer->Navigate2(path);
+    return tab.release();
+}
+
+void TfrmMain::ListItemBookmarksClick(int index)
+{
+    activateTab(ListItemBookmarks.at(index).tab);
+    UpdateActionStates();
+}
+
+void TfrmMain::actDelBookmarkExecute()
+{
+    QWidget *front = pageBrowsers->currentWidget();
+    if (pageBrowsers->count() < 2 || front == tbsView)
+        return;
+    const auto updateStates = qScopeGuard([this] { UpdateActionStates(); });
+    const auto entry = std::find_if(ListItemBookmarks.begin(), ListItemBookmarks.end(),
+                                    [front](const Bookmark &bookmark) { return bookmark.tab == front; });
+    if (entry == ListItemBookmarks.end())
+        return;
+    ListItemBookmarks.erase(entry);
+    const int index = pageBrowsers->indexOf(front);
+    activateTab(tbsView);
+    delete front->findChild<TWebBrowser *>();
+    delete front;
+    // The tab that followed the closed one comes to the front, or the start
+    // tab when the closed one was the rightmost.
+    activateTab(index < pageBrowsers->count() ? pageBrowsers->widget(index) : tbsView);
+}
+
+void TfrmMain::fillBookmarkMenu()
+{
+    qDeleteAll(m_bookmarkEntries);
+    m_bookmarkEntries.clear();
+    if (ListItemBookmarks.isEmpty())
+        return;
+    m_bookmarkEntries.append(m_bookmarksMenu->addSeparator());
+    for (int index = 0; index < ListItemBookmarks.size(); ++index) {
+        // Marks "1" to "9", then "A", "B", ... as the entries' accelerators.
+        const QChar mark = index < 9 ? QChar(u'1' + index) : QChar(char16_t(56 + index));
+        const QString caption = QString(ListItemBookmarks.at(index).caption).replace(u'&', QStringLiteral("&&"));
+        QAction *entry = m_bookmarksMenu->addAction(QStringLiteral("&%1 %2").arg(mark, caption));
+        connect(entry, &QAction::triggered, this, [this, index] { runHandler([this, index] { ListItemBookmarksClick(index); }); });
+        m_bookmarkEntries.append(entry);
+    }
 }
 
 void TfrmMain::LibBooksMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers, const QPoint &)

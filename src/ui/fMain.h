@@ -48,6 +48,7 @@ public:
     QAction *actFullCollapse = nullptr;
 
     const LibraryTree &tree() const;
+    int bookmarkCount() const { return int(ListItemBookmarks.size()); }
     // The caption of a tab of pageBrowsers, as it was given (the tab bar
     // shows it with its ampersands doubled).
     QString tabCaption(int index) const;
@@ -61,6 +62,8 @@ private:
     void createMenus();
     void createLayout();
     QAction *createAction(const QString &caption, const QString &hint, const QKeySequence &key);
+    // Runs `handler` through the top-level error handler when `action` fires.
+    void connectHandler(QAction *action, void (TfrmMain::*handler)());
 
     void FormCreate();
     void cdsBooksCalcFields(BooksRecordSet &dataSet);
@@ -77,10 +80,28 @@ private:
     void setTabCaption(QWidget *tab, const QString &caption);
     void LibBooksMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, const QPoint &position);
     void actFullCollapseExecute();
+    void actNewBookmarkExecute();
+    void actDelBookmarkExecute();
+    void ListItemBookmarksClick(int index);
+    // Rebuilds the bookmark entries of the "Закладки" menu from the list.
+    void fillBookmarkMenu();
+    // Adds a bookmark tab with its viewer showing `path`; a tab whose viewer
+    // fails is removed again before the error goes on.
+    QWidget *addBookmarkTab(const QString &caption, const QString &path);
     void UpdateActionStates();
     LibraryTree::Node selectedNode() const;
 
+    // An entry of the bookmark list: a bookmark tab and its caption.
+    struct Bookmark
+    {
+        QString caption;
+        QWidget *tab;
+    };
+
     LibraryModel *m_model = nullptr;
+    QMenu *m_bookmarksMenu = nullptr;
+    QList<QAction *> m_bookmarkEntries;  // the separator and the list's entries in the menu
+    QList<Bookmark> ListItemBookmarks;
     bool m_activatingTab = false;
     BooksRecordSet cdsBooks{QStringLiteral("cdsBooks")};
     LibraryTree::Node FFoundNode = LibraryTree::NoNode;
