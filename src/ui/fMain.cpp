@@ -1,12 +1,14 @@
 #include "fMain.h"
 
 #include "librarymodel.h"
+#include "librarytreeview.h"
 #include "platform.h"
 #include "viewer.h"
 
 #include "core/contents.h"
 #include "core/global.h"
 #include "core/paths.h"
+#include "core/search.h"
 
 #include <QCursor>
 #include <QHelpEvent>
@@ -97,6 +99,7 @@ void TfrmMain::createActions()
     connectHandler(actFullCollapse, &TfrmMain::actFullCollapseExecute);
     connectHandler(actNewBookmark, &TfrmMain::actNewBookmarkExecute);
     connectHandler(actDelBookmark, &TfrmMain::actDelBookmarkExecute);
+    connectHandler(actFindNext, &TfrmMain::actFindNextExecute);
 }
 
 void TfrmMain::connectHandler(QAction *action, void (TfrmMain::*handler)())
@@ -122,7 +125,7 @@ void TfrmMain::createMenus()
 
 void TfrmMain::createLayout()
 {
-    LibBooks = new QTreeView;
+    LibBooks = new TLibraryTreeView;
     LibBooks->setModel(m_model);
     LibBooks->setHeaderHidden(true);
     LibBooks->setFrameShape(QFrame::NoFrame);
@@ -376,6 +379,56 @@ void TfrmMain::fillBookmarkMenu()
         connect(entry, &QAction::triggered, this, [this, index] { runHandler([this, index] { ListItemBookmarksClick(index); }); });
         m_bookmarkEntries.append(entry);
     }
+}
+
+void TfrmMain::actFindNextExecute()
+{
+    SearchNext();
+}
+
+void TfrmMain::SearchFirst()
+{
+    FFoundNode = LibraryTree::NoNode;
+    FFoundNode = walkTree(tree().firstRoot(), QStringLiteral("По запросу \"%1\" ничего не найдено").arg(FSearchText));
+}
+
+void TfrmMain::SearchNext()
+{
+    const auto updateStates = qScopeGuard([this] { UpdateActionStates(); });
+    const LibraryTree::Node found =
+        walkTree(tree().nextInPreorder(FFoundNode), QStringLiteral("По запросу \"%1\" далее ничего не найдено").arg(FSearchText));
+    FFoundNode = found;
+}
+
+LibraryTree::Node TfrmMain::walkTree(LibraryTree::Node from, const QString &notFound)
+{
+    BeginBusyCursor();
+    LibBooks->setUpdatesEnabled(false);
+    LibBooks->deferLayout();
+    const auto release = qScopeGuard([this] {
+        LibBooks->setUpdatesEnabled(true);
+        EndBusyCursor();
+    });
+    const LibraryTree::Node found =
+        findInTree(tree(), from, FSearchText, [this](LibraryTree::Node node) { expandForSearch(node); });
+    if (found == LibraryTree::NoNode)
+        showMessageBox(QMessageBox::Information, QStringLiteral("Поиск"), notFound);
+    else
+        showMatch(found);
+    return found;
+}
+
+void TfrmMain::expandForSearch(LibraryTree::Node node)
+{
+    LibBooksExpanding(node);
+    LibBooks->expand(m_model->indexOf(node));
+}
+
+void TfrmMain::showMatch(LibraryTree::Node node)
+{
+    const QModelIndex index = m_model->indexOf(node);
+    LibBooks->setCurrentIndex(index);
+    LibBooks->scrollTo(index, QAbstractItemView::PositionAtTop);
 }
 
 void TfrmMain::LibBooksMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers, const QPoint &)

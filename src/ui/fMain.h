@@ -2,6 +2,7 @@
 
 #include "core/catalogue.h"
 #include "core/librarytree.h"
+#include "librarytreeview.h"
 
 #include <QMainWindow>
 
@@ -11,7 +12,7 @@ class QMenu;
 class QSplitter;
 class QStatusBar;
 class QTabWidget;
-class QTreeView;
+
 class TWebBrowser;
 
 // The main window: the library tree on the left, the page viewer tabs on the
@@ -33,7 +34,7 @@ public:
     static constexpr int DesignedTreeWidth = 273;
     static constexpr int MinimumTreeWidth = 150;
 
-    QTreeView *LibBooks = nullptr;
+    TLibraryTreeView *LibBooks = nullptr;
     QSplitter *Splitter1 = nullptr;
     QTabWidget *pageBrowsers = nullptr;
     QWidget *tbsView = nullptr;
@@ -80,6 +81,16 @@ private:
     void setTabCaption(QWidget *tab, const QString &caption);
     void LibBooksMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, const QPoint &position);
     void actFullCollapseExecute();
+    void actFindNextExecute();
+    void SearchFirst();
+    void SearchNext();
+    // Runs a walk from `from` with the busy cursor and the tree's update
+    // lock held; returns the match, or NoNode after showing `notFound`.
+    LibraryTree::Node walkTree(LibraryTree::Node from, const QString &notFound);
+    // Expands a node one level for the tree search, raising the expanding
+    // event even for a node that is expanded already.
+    void expandForSearch(LibraryTree::Node node);
+    void showMatch(LibraryTree::Node node);
     void actNewBookmarkExecute();
     void actDelBookmarkExecute();
     void ListItemBookmarksClick(int index);
@@ -104,5 +115,6 @@ private:
     QList<Bookmark> ListItemBookmarks;
     bool m_activatingTab = false;
     BooksRecordSet cdsBooks{QStringLiteral("cdsBooks")};
+    QString FSearchText;
     LibraryTree::Node FFoundNode = LibraryTree::NoNode;
 };

@@ -1,0 +1,41 @@
+#include "search.h"
+
+namespace {
+
+// Letters of the library's code page that have a case: basic Latin, and
+// Cyrillic with its additional letters (ё, і, ї, є, ў, ґ, ђ, ...).
+bool hasCodePageCase(QChar c)
+{
+    const char16_t code = c.unicode();
+    return (code >= u'a' && code <= u'z') || (code >= 0x0400 && code <= 0x045F) || code == 0x0491;
+}
+
+} // namespace
+
+QString searchForm(const QString &text)
+{
+    QString upper = text;
+    for (QChar &c : upper) {
+        if (hasCodePageCase(c))
+            c = c.toUpper();
+    }
+    return upper;
+}
+
+bool textMatches(const QString &text, const QString &searchFormOfText)
+{
+    return searchForm(text).contains(searchFormOfText);
+}
+
+LibraryTree::Node findInTree(const LibraryTree &tree, LibraryTree::Node from, const QString &searchText,
+                             const std::function<void(LibraryTree::Node)> &expand)
+{
+    const QString wanted = searchForm(searchText);
+    for (LibraryTree::Node node = from; node != LibraryTree::NoNode; node = tree.nextInPreorder(node)) {
+        if (tree.childCount(node) > 0 || tree.hasChildrenMark(node))
+            expand(node);
+        if (textMatches(tree.text(node), wanted))
+            return node;
+    }
+    return LibraryTree::NoNode;
+}
