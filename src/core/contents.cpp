@@ -1,7 +1,6 @@
 #include "contents.h"
 
 #include "error.h"
-#include "global.h"
 #include "paths.h"
 #include "textfile.h"
 
@@ -172,38 +171,25 @@ int ParseContents(const ContentsLines &lines, int start, LibraryTree::Node paren
     }
 }
 
-AddContentsNode addingTo(LibraryTree &tree)
+AddContentsEntry addingTo(LibraryTree &tree)
 {
-    return [&tree](LibraryTree::Node parent, const QString &text, TExtInfoLib info) {
-        return tree.addChild(parent, text, std::move(info));
+    return [&tree](LibraryTree::Node parent, const QString &text, const QString &local) {
+        return tree.addEntry(parent, text, local);
     };
 }
 
-namespace {
-
-QString bookDirectory(const TExtInfoLib &bookInfo)
-{
-    return AppDir + QStringLiteral("Library") + QLatin1Char('\\') + bookInfo.FPath + QLatin1Char('\\');
-}
-
-} // namespace
-
 QString contentsFilePath(const TExtInfoLib &bookInfo)
 {
-    return bookDirectory(bookInfo) + QStringLiteral("sod.btf");
+    return bookDirectory(bookInfo.FPath) + QStringLiteral("sod.btf");
 }
 
-void LoadContents(const TExtInfoLib &bookInfo, const AddContentsNode &addNode, LibraryTree::Node book)
+void LoadContents(const TExtInfoLib &bookInfo, const AddContentsEntry &addEntry, LibraryTree::Node book)
 {
-    // Taken before the first node is added, which may move `bookInfo`.
-    const QString pagePrefix = bookDirectory(bookInfo);
     const ContentsLines lines = [&] {
-        TextFileReader file(platformPath(pagePrefix + QStringLiteral("sod.btf")));
+        TextFileReader file(platformPath(contentsFilePath(bookInfo)));
         return readContentsLines(file);
     }();
-    ParseContents(lines, 1, book, [&](LibraryTree::Node parent, const QString &name, const QString &local) {
-        return addNode(parent, name, TExtInfoLib(pagePrefix + local));
-    });
+    ParseContents(lines, 1, book, addEntry);
 }
 
 bool contentsPending(const LibraryTree &tree, LibraryTree::Node node)

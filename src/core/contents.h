@@ -65,26 +65,18 @@ using AddContentsEntry =
 // with a stack of their own, so nesting depth is bounded by memory only.
 int ParseContents(const ContentsLines &lines, int start, LibraryTree::Node parent, const AddContentsEntry &addEntry);
 
-// Adds a contents node with `text` and `info` as the last child of
-// `parent`; returns the new node. A model puts its change announcements
-// around the addition here.
-using AddContentsNode =
-    std::function<LibraryTree::Node(LibraryTree::Node parent, const QString &text, TExtInfoLib info)>;
-
-// An AddContentsNode that adds straight to `tree`.
-AddContentsNode addingTo(LibraryTree &tree);
+// An AddContentsEntry that adds the entry to `tree`, its page named by
+// LOCAL within the book directory.
+AddContentsEntry addingTo(LibraryTree &tree);
 
 // The contents file of a book, as built: AppDir, "Library", the book's
 // FPath and "sod.btf", joined by backslashes.
 QString contentsFilePath(const TExtInfoLib &bookInfo);
 
 // Reads the contents file of the book whose TExtInfoLib is `bookInfo` and
-// adds its entries under `book` through `addNode`. Each entry's FPath is
-// AppDir + "Library\" + the book's FPath + "\" + its LOCAL value, kept as
-// built. `bookInfo` may live in the tree that `addNode` grows: it is read
-// before the first node is added. Throws AppError: the file's open errors
-// and the index error.
-void LoadContents(const TExtInfoLib &bookInfo, const AddContentsNode &addNode, LibraryTree::Node book);
+// hands its entries to `addEntry`, the top level under `book`. Throws
+// AppError: the file's open errors and the index error.
+void LoadContents(const TExtInfoLib &bookInfo, const AddContentsEntry &addEntry, LibraryTree::Node book);
 
 // True for a book node (level 1) that has no child yet: expanding it loads
 // its contents.

@@ -1,9 +1,48 @@
 #include "librarytree.h"
 
+#include "global.h"
+
+#include <algorithm>
+
+QString bookDirectory(const QString &bookPath)
+{
+    return AppDir + QStringLiteral("Library") + QLatin1Char('\\') + bookPath + QLatin1Char('\\');
+}
+
+TextArena::Ref TextArena::add(QStringView text)
+{
+    const qsizetype length = text.size();
+    if (length == 0)
+        return {};
+    if (length > BlockSize) {
+        // A text larger than a block gets a block of its own.
+        m_blocks.push_back(std::make_unique<char16_t[]>(size_t(length)));
+        std::copy(text.utf16(), text.utf16() + length, m_blocks.back().get());
+        return {quint32(m_blocks.size() - 1), 0, quint32(length)};
+    }
+    if (m_used + length > BlockSize) {
+        m_blocks.push_back(std::make_unique<char16_t[]>(size_t(BlockSize)));
+        m_current = quint32(m_blocks.size() - 1);
+        m_used = 0;
+    }
+    std::copy(text.utf16(), text.utf16() + length, m_blocks[m_current].get() + m_used);
+    const Ref ref{m_current, quint32(m_used), quint32(length)};
+    m_used += length;
+    return ref;
+}
+
+QStringView TextArena::view(Ref ref) const
+{
+    if (ref.length == 0)
+        return {};
+    return QStringView(m_blocks[ref.block].get() + ref.offset, qsizetype(ref.length));
+}
+
 void LibraryTree::clear()
 {
     m_nodes.clear();
     m_roots.clear();
+    m_texts = TextArena();
 }
 
 const std::vector<LibraryTree::Node> &LibraryTree::children(Node parent) const
@@ -11,24 +50,27 @@ const std::vector<LibraryTree::Node> &LibraryTree::children(Node parent) const
     return parent == NoNode ? m_roots : at(parent).children;
 }
 
-LibraryTree::Node LibraryTree::add(Node parent, const QString &text, std::optional<TExtInfoLib> info)
+LibraryTree::Node LibraryTree::add(Node parent, const QString &text, const QString &path, PathKind pathKind)
 {
     const Node node = Node(m_nodes.size());
-    const int row = childCount(parent);
-    m_nodes.push_back(NodeData{text, std::move(info), {}, parent, row, false});
-    // Only now: the push may have moved the parent's child list.
+    m_nodes.push_back(NodeData{m_texts.add(text), m_texts.add(path), {}, parent, childCount(parent), pathKind, false});
     (parent == NoNode ? m_roots : m_nodes[size_t(parent)].children).push_back(node);
     return node;
 }
 
 LibraryTree::Node LibraryTree::addRoot(const QString &text)
 {
-    return add(NoNode, text, std::nullopt);
+    return add(NoNode, text, QString(), PathKind::None);
 }
 
 LibraryTree::Node LibraryTree::addChild(Node parent, const QString &text, std::optional<TExtInfoLib> info)
 {
-    return add(parent, text, std::move(info));
+    return info ? add(parent, text, info->FPath, PathKind::Own) : add(parent, text, QString(), PathKind::None);
+}
+
+LibraryTree::Node LibraryTree::addEntry(Node parent, const QString &text, const QString &local)
+{
+    return add(parent, text, local, PathKind::InBook);
 }
 
 void LibraryTree::setHasChildrenMark(Node node, bool mark)
@@ -36,10 +78,24 @@ void LibraryTree::setHasChildrenMark(Node node, bool mark)
     m_nodes[size_t(node)].hasChildrenMark = mark;
 }
 
-const TExtInfoLib *LibraryTree::info(Node node) const
+std::optional<TExtInfoLib> LibraryTree::info(Node node) const
 {
-    const std::optional<TExtInfoLib> &info = at(node).info;
-    return info ? &*info : nullptr;
+    const NodeData &data = at(node);
+    switch (data.pathKind) {
+    case PathKind::Own:
+        return TExtInfoLib(m_texts.view(data.path).toString());
+    case PathKind::InBook: {
+        Node book = data.parent;
+        while (at(book).pathKind == PathKind::InBook)
+            book = at(book).parent;
+        QString path = bookDirectory(m_texts.view(at(book).path).toString());
+        path += m_texts.view(data.path);
+        return TExtInfoLib(path);
+    }
+    case PathKind::None:
+        break;
+    }
+    return std::nullopt;
 }
 
 int LibraryTree::level(Node node) const
@@ -67,10 +123,10 @@ QString LibraryTree::caption(Node node) const
 {
     QString caption;
     for (Node current = node; current != NoNode; current = parent(current)) {
-        const QString &nodeText = text(current);
+        const QStringView nodeText = textView(current);
         if (nodeText == caption)
             continue;
-        caption = caption.isEmpty() ? nodeText : nodeText + QStringLiteral(" | ") + caption;
+        caption = caption.isEmpty() ? nodeText.toString() : nodeText.toString() + QStringLiteral(" | ") + caption;
     }
     return caption;
 }

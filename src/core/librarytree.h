@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QString>
+#include <QStringView>
+#include <deque>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -14,10 +17,41 @@ public:
     QString FPath;
 };
 
+// The directory of the book whose PATH is `bookPath`, as the viewer builds
+// it: AppDir, "Library", a backslash, the PATH and a backslash.
+QString bookDirectory(const QString &bookPath);
+
+// Texts stored end to end in large blocks that never move, so that a text
+// costs its characters and a small reference, not an allocation of its own.
+class TextArena
+{
+public:
+    struct Ref
+    {
+        quint32 block = 0;
+        quint32 offset = 0;
+        quint32 length = 0;
+    };
+
+    Ref add(QStringView text);
+    QStringView view(Ref ref) const;
+
+private:
+    static constexpr qsizetype BlockSize = qsizetype(1) << 20;  // characters
+
+    std::vector<std::unique_ptr<char16_t[]>> m_blocks;
+    quint32 m_current = 0;        // the block being filled
+    qsizetype m_used = BlockSize; // characters used in it; full before the first
+};
+
 // The node store of the library tree: authors at level 0, their books at
 // level 1, contents below. Nodes are numbered in the order they are added
 // and are never removed while the tree lives; each keeps its children in the
 // order they were added.
+//
+// A library can have a million contents entries, so an entry keeps only its
+// page's name within the book directory; its full path is put together when
+// asked for.
 class LibraryTree
 {
 public:
@@ -31,13 +65,19 @@ public:
     Node addRoot(const QString &text);
     // Adds a node as the last child of `parent`.
     Node addChild(Node parent, const QString &text, std::optional<TExtInfoLib> info);
+    // Adds a contents entry as the last child of `parent`, a book or an
+    // entry of it; its page is `local` in the book's directory.
+    Node addEntry(Node parent, const QString &text, const QString &local);
     // The has-children mark makes a node show an expand button before it
     // has children.
     void setHasChildrenMark(Node node, bool mark);
     bool hasChildrenMark(Node node) const { return at(node).hasChildrenMark; }
 
-    const QString &text(Node node) const { return at(node).text; }
-    const TExtInfoLib *info(Node node) const;
+    QString text(Node node) const { return textView(node).toString(); }
+    QStringView textView(Node node) const { return m_texts.view(at(node).text); }
+    // The object of a book node (its PATH) or of a contents entry (the full
+    // path of its page); none for an author node.
+    std::optional<TExtInfoLib> info(Node node) const;
     Node parent(Node node) const { return at(node).parent; }
     int level(Node node) const;
     // The position of `node` among its parent's children (or the roots).
@@ -56,20 +96,24 @@ public:
     QString caption(Node node) const;
 
 private:
+    enum class PathKind : char { None, Own, InBook };
+
     struct NodeData
     {
-        QString text;
-        std::optional<TExtInfoLib> info;
+        TextArena::Ref text;
+        TextArena::Ref path;  // FPath itself, or the page's name in the book directory
         std::vector<Node> children;
         Node parent = NoNode;
         int row = 0;
+        PathKind pathKind = PathKind::None;
         bool hasChildrenMark = false;
     };
 
     const NodeData &at(Node node) const { return m_nodes[size_t(node)]; }
     const std::vector<Node> &children(Node parent) const;
-    Node add(Node parent, const QString &text, std::optional<TExtInfoLib> info);
+    Node add(Node parent, const QString &text, const QString &path, PathKind pathKind);
 
-    std::vector<NodeData> m_nodes;
+    std::deque<NodeData> m_nodes;  // grows without moving what it holds
+    TextArena m_texts;
     std::vector<Node> m_roots;
 };

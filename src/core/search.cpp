@@ -12,9 +12,9 @@ bool hasCodePageCase(QChar c)
 
 } // namespace
 
-QString searchForm(const QString &text)
+QString searchForm(QStringView text)
 {
-    QString upper = text;
+    QString upper = text.toString();
     for (QChar &c : upper) {
         if (hasCodePageCase(c))
             c = c.toUpper();
@@ -22,7 +22,7 @@ QString searchForm(const QString &text)
     return upper;
 }
 
-bool textMatches(const QString &text, const QString &searchFormOfText)
+bool textMatches(QStringView text, const QString &searchFormOfText)
 {
     return searchForm(text).contains(searchFormOfText);
 }
@@ -34,7 +34,7 @@ LibraryTree::Node findInTree(const LibraryTree &tree, LibraryTree::Node from, co
     for (LibraryTree::Node node = from; node != LibraryTree::NoNode; node = tree.nextInPreorder(node)) {
         if (tree.childCount(node) > 0 || tree.hasChildrenMark(node))
             expand(node);
-        if (textMatches(tree.text(node), wanted))
+        if (textMatches(tree.textView(node), wanted))
             return node;
     }
     return LibraryTree::NoNode;

@@ -7,12 +7,12 @@
 
 // The search text as the tree search compares it: Latin and Cyrillic
 // letters (ё among them) in upper case, every other character as it is.
-QString searchForm(const QString &text);
+QString searchForm(QStringView text);
 
 // True when `text` contains the search text, given in its search form,
 // ignoring letter case. No character is special: "*" and "?" match only
 // themselves.
-bool textMatches(const QString &text, const QString &searchFormOfText);
+bool textMatches(QStringView text, const QString &searchFormOfText);
 
 // Walks the tree in pre-order from `from` on, expanding each node through
 // `expand` before testing it, so that nodes the expansion adds are walked

@@ -312,7 +312,7 @@ void TfrmMain::actNewBookmarkExecute()
     if (node == LibraryTree::NoNode || tree().level(node) < 2)
         return;
     const auto updateStates = qScopeGuard([this] { UpdateActionStates(); });
-    const TExtInfoLib *info = tree().info(node);
+    const std::optional<TExtInfoLib> info = tree().info(node);
     const QString caption = GetNodeCaption(node);
     for (int index = 0; index < pageBrowsers->count(); ++index) {
         if (pageBrowsers->widget(index) != tbsView && tabCaption(index) == caption) {
@@ -379,6 +379,12 @@ void TfrmMain::fillBookmarkMenu()
         connect(entry, &QAction::triggered, this, [this, index] { runHandler([this, index] { ListItemBookmarksClick(index); }); });
         m_bookmarkEntries.append(entry);
     }
+}
+
+void TfrmMain::findFirst(const QString &searchText)
+{
+    FSearchText = searchText;
+    SearchFirst();
 }
 
 void TfrmMain::actFindNextExecute()
