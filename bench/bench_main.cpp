@@ -18,6 +18,9 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QProcess>
+#include <QScrollBar>
+#include <QTimer>
 #include <QTreeView>
 
 #include <pugixml.hpp>
@@ -208,6 +211,53 @@ void benchBookmarks(const QString &directory, const QList<int> &counts)
     delete window;
 }
 
+// A fruitless Find over a library of `books` books of `entries` entries
+// each: it loads and expands every book.
+// With `kept` naming a directory, the library is generated there once and
+// reused by later runs of the benchmark.
+void benchSearch(int books, int entries, int runs, const QString &kept)
+{
+    QTemporaryDir temporary;
+    const QDir library(kept.isEmpty() ? temporary.path() : kept);
+    if (!library.exists(QStringLiteral("books.xml"))) {
+        generateLibrary(library.path(), books, std::max(1, books / 5));
+        for (int book = 1; book <= books; ++book)
+            generateContents(library.filePath(QStringLiteral("Library/book%1/sod.btf").arg(book)), entries);
+    }
+    std::printf("search: %d books of %d entries\n", books, entries);
+    const QString absent = QStringLiteral("нет такого текста");
+
+    setMessageBoxObserver([](QMessageBox &box) { QTimer::singleShot(0, &box, &QMessageBox::accept); });
+    std::vector<double> find, grep;
+    for (int run = 0; run < runs; ++run) {
+        TfrmMain *window = openWindow(library.path());
+        find.push_back(milliseconds([&] { window->findFirst(absent); }));
+        if (run == 0) {
+            std::printf("tree after the search: %lld nodes\n", qlonglong(window->tree().size()));
+            std::vector<double> scroll;
+            for (int step = 0; step < 20; ++step) {
+                scroll.push_back(milliseconds([&] {
+                    window->LibBooks->verticalScrollBar()->setValue(step * window->LibBooks->verticalScrollBar()->maximum() / 20);
+                    window->LibBooks->viewport()->repaint();
+                }));
+            }
+            report("scrolling the expanded tree one step", scroll);
+        }
+        delete window;
+        grep.push_back(milliseconds([&] {
+            QProcess process;
+            process.setWorkingDirectory(library.path());
+            process.start(QStringLiteral("grep"), {QStringLiteral("-c"), QStringLiteral("-r"),
+                                                   QStringLiteral("--include=sod.btf"), absent, QStringLiteral("Library")});
+            process.waitForFinished(-1);
+        }));
+    }
+    setMessageBoxObserver({});
+    report("fruitless Find", find);
+    report("grep -c over the contents files", grep);
+    std::printf("Find / grep: %.1f\n", median(find) / median(grep));
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -218,18 +268,24 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Benchmarks of the library viewer on generated libraries"));
     parser.addHelpOption();
-    parser.addPositionalArgument(QStringLiteral("what"), QStringLiteral("startup (default), contents or bookmarks"));
+    parser.addPositionalArgument(QStringLiteral("what"), QStringLiteral("startup (default), contents, search or bookmarks"));
     parser.addOption({QStringLiteral("library"), QStringLiteral("Library directory for bookmarks."), QStringLiteral("dir"),
                       QStringLiteral(SAMPLE_LIBRARY_DIR)});
     parser.addOption({QStringLiteral("books"), QStringLiteral("Books in the catalogue."), QStringLiteral("n"), QStringLiteral("100000")});
     parser.addOption({QStringLiteral("authors"), QStringLiteral("Authors in the catalogue."), QStringLiteral("n"), QStringLiteral("20000")});
     parser.addOption({QStringLiteral("entries"), QStringLiteral("Entries in the contents file."), QStringLiteral("n"), QStringLiteral("20000")});
+    parser.addOption({QStringLiteral("keep"), QStringLiteral("Directory to keep the generated search library in."),
+                      QStringLiteral("dir")});
     parser.addOption({QStringLiteral("runs"), QStringLiteral("Runs of each measurement."), QStringLiteral("n"), QStringLiteral("5")});
     parser.process(application);
     const int runs = std::max(1, parser.value(QStringLiteral("runs")).toInt());
     const QString what = parser.positionalArguments().value(0, QStringLiteral("startup"));
 
-    if (what == QLatin1String("bookmarks"))
+    if (what == QLatin1String("search"))
+        benchSearch(std::max(1, parser.value(QStringLiteral("books")).toInt()),
+                    std::max(10, parser.value(QStringLiteral("entries")).toInt()), runs,
+                    parser.value(QStringLiteral("keep")));
+    else if (what == QLatin1String("bookmarks"))
         benchBookmarks(parser.value(QStringLiteral("library")), {0, 10, 50});
     else if (what == QLatin1String("contents"))
         benchContents(std::max(10, parser.value(QStringLiteral("entries")).toInt()), runs);

@@ -80,6 +80,13 @@ private:
 
 #include <QTimer>
 
+// Types text key by key as a keyboard would, letters beyond ASCII included.
+inline void typeText(QWidget *widget, const QString &text)
+{
+    for (const QChar character : text)
+        QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(character), Qt::NoModifier);
+}
+
 struct ShownMessageBox
 {
     QMessageBox::Icon icon;

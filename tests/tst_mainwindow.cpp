@@ -1,6 +1,8 @@
 #define BRIMVEL_GUI_TESTS
 #include "testsupport.h"
 
+#include "storesupport.h"
+
 #include "core/error.h"
 #include "core/global.h"
 #include "ui/fMain.h"
@@ -8,6 +10,7 @@
 #include "ui/viewer.h"
 
 #include <QMenuBar>
+#include <QScreen>
 #include <QRegularExpression>
 #include <QSplitter>
 #include <QStatusBar>
@@ -47,6 +50,9 @@ class TestMainWindow : public QObject
     Q_OBJECT
 
 private slots:
+    // Each window starts from an empty settings store, as on a first start.
+    void init() { removeStore(); }
+
     void startupBuildsAuthorsAndBooks()
     {
         TemporaryWorkingDirectory library;
@@ -257,6 +263,43 @@ private slots:
         QVERIFY(!tree->isExpanded(tree->model()->index(0, 0)));
         QCOMPARE(window.tree().size(), nodes);
         QCOMPARE(boxes.boxes.size(), 0);
+    }
+
+    void placementAndTreeWidthSurviveARestart()
+    {
+        TemporaryWorkingDirectory library;
+        writeFile(library.filePath(QStringLiteral("books.xml")), cp1251(cataloguePacket({})));
+        {
+            TfrmMain window;
+            window.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&window));
+            const QRect workArea = QGuiApplication::primaryScreen()->availableGeometry();
+            // First start: the designed place, pulled into the work area; the
+            // offscreen screen is narrower than the window, which moves left
+            // until its right edge meets the work area's (give or take the
+            // frame, unknown before the window is shown).
+            QVERIFY(window.x() < TfrmMain::DesignedPosition.x());
+            QVERIFY(qAbs(window.frameGeometry().right() - workArea.right()) <= 4);
+            QCOMPARE(window.y(), TfrmMain::DesignedPosition.y());
+            QCOMPARE(window.LibBooks->width(), 273);
+            window.setGeometry(50, 60, 600, 500);
+            window.Splitter1->setSizes({320, 276});
+            QVERIFY(window.close());
+        }
+        QCOMPARE(storedValue(QStringLiteral("main/LibBooks_Width")).toString(), QStringLiteral("320"));
+        QCOMPARE(storedValue(QStringLiteral("main/NormPos")).toString(), QStringLiteral("50,60,650,560"));
+        {
+            TfrmMain window;
+            window.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&window));
+            QCOMPARE(window.geometry(), QRect(50, 60, 600, 500));
+            QCOMPARE(window.LibBooks->width(), 320);
+            window.showMaximized();
+            QVERIFY(window.close());
+        }
+        TfrmMain window;
+        window.show();
+        QTRY_VERIFY(window.isMaximized());
     }
 
     void topLevelErrorHandler_data()

@@ -4,7 +4,6 @@
 #include "paths.h"
 #include "textfile.h"
 
-#include <QStringDecoder>
 #include <algorithm>
 
 namespace {
@@ -90,7 +89,7 @@ QByteArrayView ContentsLines::at(qint64 position) const
 ContentsLines readContentsLines(TextFileReader &file)
 {
     ContentsLines lines;
-    QByteArray line;
+    QByteArrayView line;
     while (file.readLine(line) && lines.addFileLine(line)) {
     }
     return lines;
@@ -120,10 +119,6 @@ int ParseContents(const ContentsLines &lines, int start, LibraryTree::Node paren
     if (start >= n)
         indexError(qint64(start) + 1);
 
-    QStringDecoder decoder("windows-1251", QStringConverter::Flag::Stateless);
-    if (!decoder.isValid())
-        throw AppError(QStringLiteral("The Windows-1251 encoding is not available"));
-
     std::vector<LibraryTree::Node> pendingParents;  // parents of the levels waiting for a sub-level
     int p = start;
     for (;;) {
@@ -131,8 +126,8 @@ int ParseContents(const ContentsLines &lines, int start, LibraryTree::Node paren
         const QByteArrayView nameLine = lines.at(++p);
         const QByteArrayView localLine = lines.at(++p);
         lines.at(++p);  // the ID line must be there; its value is not used
-        const QString name = decoder.decode(entryValue(nameLine, "NAME=", 4));
-        const QString local = decoder.decode(entryValue(localLine, "LOCAL=", 5));
+        const QString name = fromWindows1251(entryValue(nameLine, "NAME=", 4));
+        const QString local = fromWindows1251(entryValue(localLine, "LOCAL=", 5));
         const LibraryTree::Node node = addEntry(parent, name, local);
 
         // Step 3.

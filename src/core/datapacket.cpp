@@ -1,6 +1,7 @@
 #include "datapacket.h"
 
 #include "error.h"
+#include "textfile.h"
 
 #include <QStringDecoder>
 #include <QStringEncoder>
@@ -191,24 +192,6 @@ Prolog readProlog(QByteArrayView data)
 // ---------------------------------------------------------------------------
 // Values: decoding, character references, the length limit.
 
-// Windows-1251 is a single-byte encoding without state, so decoding it is a
-// table lookup per byte. The table is filled once from QStringDecoder.
-const std::array<char16_t, 256> &windows1251Table()
-{
-    static const std::array<char16_t, 256> table = [] {
-        std::array<char16_t, 256> t{};
-        QStringDecoder decoder("windows-1251", QStringConverter::Flag::Stateless);
-        if (!decoder.isValid())
-            throw AppError(QStringLiteral("Invalid data packet: the Windows-1251 encoding is not available"));
-        for (int b = 0; b < 256; ++b) {
-            const char byte = char(b);
-            const QString decoded = decoder.decode(QByteArrayView(&byte, 1));
-            t[size_t(b)] = decoded.size() == 1 ? decoded.at(0).unicode() : char16_t(0xFFFD);
-        }
-        return t;
-    }();
-    return table;
-}
 
 int digitValue(char c, bool hex)
 {

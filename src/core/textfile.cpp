@@ -3,6 +3,7 @@
 #include "error.h"
 
 #include <QFileInfo>
+#include <QStringDecoder>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -13,12 +14,6 @@ constexpr char LineFeed = '\n';
 constexpr char CarriageReturn = '\r';
 constexpr char CtrlZ = '\x1A';
 constexpr qsizetype ChunkSize = 1 << 20;
-
-void removeCarriageReturns(QByteArray &line)
-{
-    if (line.contains(CarriageReturn))
-        line.replace(CarriageReturn, QByteArray());
-}
 
 } // namespace
 
@@ -77,6 +72,29 @@ bool TextFileReader::fillBuffer()
 
 bool TextFileReader::readLine(QByteArray &line)
 {
+    QByteArrayView view;
+    if (!readLine(view))
+        return false;
+    line = view.toByteArray();
+    return true;
+}
+
+QByteArrayView TextFileReader::takeLine(qsizetype stop)
+{
+    QByteArrayView line(m_buffer.constData() + m_position, stop - m_position);
+    m_position = std::min(stop + 1, m_buffer.size());
+    // Most lines end in the carriage return of a CR LF pair and hold no other.
+    if (line.endsWith(CarriageReturn))
+        line.chop(1);
+    if (!line.contains(CarriageReturn))
+        return line;
+    m_scratch = line.toByteArray();
+    m_scratch.removeIf([](char c) { return c == CarriageReturn; });
+    return m_scratch;
+}
+
+bool TextFileReader::readLine(QByteArrayView &line)
+{
     if (m_ended)
         return false;
     qsizetype scanned = m_position;
@@ -86,16 +104,15 @@ bool TextFileReader::readLine(QByteArray &line)
         const char *feed = static_cast<const char *>(std::memchr(data + scanned, LineFeed, unscanned));
         const char *end = feed ? feed : data + m_buffer.size();
         const char *ctrlZ = static_cast<const char *>(std::memchr(data + scanned, CtrlZ, size_t(end - data - scanned)));
-        if (ctrlZ || feed) {
-            const qsizetype stop = (ctrlZ ? ctrlZ : feed) - data;
-            if (ctrlZ) {
-                m_ended = true;
-                if (stop == m_position)
-                    return false;
-            }
-            line = m_buffer.mid(m_position, stop - m_position);
-            m_position = stop + 1;
-            removeCarriageReturns(line);
+        if (ctrlZ) {
+            m_ended = true;
+            if (ctrlZ - data == m_position)
+                return false;
+            line = takeLine(ctrlZ - data);
+            return true;
+        }
+        if (feed) {
+            line = takeLine(feed - data);
             return true;
         }
         scanned = m_buffer.size() - m_position;
@@ -103,10 +120,35 @@ bool TextFileReader::readLine(QByteArray &line)
             m_ended = true;
             if (m_position == m_buffer.size())
                 return false;
-            line = m_buffer.mid(m_position);
-            m_position = m_buffer.size();
-            removeCarriageReturns(line);
+            line = takeLine(m_buffer.size());
             return true;
         }
     }
+}
+
+const std::array<char16_t, 256> &windows1251Table()
+{
+    static const std::array<char16_t, 256> table = [] {
+        std::array<char16_t, 256> characters{};
+        QStringDecoder decoder("windows-1251", QStringConverter::Flag::Stateless);
+        if (!decoder.isValid())
+            throw AppError(QStringLiteral("The Windows-1251 code page is not available"));
+        for (int byte = 0; byte < 256; ++byte) {
+            const char single = char(byte);
+            const QString decoded = decoder.decode(QByteArrayView(&single, 1));
+            characters[size_t(byte)] = decoded.size() == 1 ? decoded.at(0).unicode() : char16_t(0xFFFD);
+        }
+        return characters;
+    }();
+    return table;
+}
+
+QString fromWindows1251(QByteArrayView bytes)
+{
+    const std::array<char16_t, 256> &table = windows1251Table();
+    QString text(bytes.size(), Qt::Uninitialized);
+    char16_t *out = reinterpret_cast<char16_t *>(text.data());
+    for (const char byte : bytes)
+        *out++ = table[uchar(byte)];
+    return text;
 }

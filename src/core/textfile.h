@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
+#include <array>
 #include <cstdio>
 
 // Reads a single-byte text file line by line, by the rules every text file of
@@ -22,15 +24,27 @@ public:
 
     // Reads the next line's bytes into `line`; false at the end of the file.
     bool readLine(QByteArray &line);
+    // The same without a copy: `line` stays valid until the next read.
+    bool readLine(QByteArrayView &line);
 
 private:
     bool fillBuffer();
+    // The line ending before `stop`, with its carriage returns removed.
+    QByteArrayView takeLine(qsizetype stop);
 
     std::FILE *m_file = nullptr;
     QByteArray m_buffer;
     qsizetype m_position = 0;
     bool m_ended = false;
+    QByteArray m_scratch;  // a line that held carriage returns inside it
 };
+
+// The table of the library's code page, Windows-1251: the character of each
+// byte. Throws AppError when the platform cannot convert that code page.
+const std::array<char16_t, 256> &windows1251Table();
+
+// Decodes text of the library's code page.
+QString fromWindows1251(QByteArrayView bytes);
 
 // The message for a failure to open `path` with the C library's error code.
 QString openErrorMessage(int errorCode, const QString &path);

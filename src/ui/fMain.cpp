@@ -1,5 +1,7 @@
 #include "fMain.h"
 
+#include "fFind.h"
+#include "formstorage.h"
 #include "librarymodel.h"
 #include "librarytreeview.h"
 #include "platform.h"
@@ -10,6 +12,7 @@
 #include "core/paths.h"
 #include "core/search.h"
 
+#include <QComboBox>
 #include <QCursor>
 #include <QHelpEvent>
 #include <QMenuBar>
@@ -65,12 +68,18 @@ TfrmMain::TfrmMain(QWidget *parent) : QMainWindow(parent), m_model(new LibraryMo
     createActions();
     createMenus();
     createLayout();
+    fsMain = new TFormStorage(this, QStringLiteral("main"), {fpState, fpPosition},
+                              {{QStringLiteral("LibBooks.Width"), splitterPaneSize(Splitter1, 0)}});
+    fsMain->onRestorePlacement = [this] { fsMainRestorePlacement(); };
     cdsBooks.onCalcFields = [this](BooksRecordSet &dataSet) { cdsBooksCalcFields(dataSet); };
     runHandler([this] { FormCreate(); });
     LibBooks->setFocus();
 }
 
-TfrmMain::~TfrmMain() = default;
+TfrmMain::~TfrmMain()
+{
+    fsMain->windowDestroying();
+}
 
 const LibraryTree &TfrmMain::tree() const
 {
@@ -99,6 +108,7 @@ void TfrmMain::createActions()
     connectHandler(actFullCollapse, &TfrmMain::actFullCollapseExecute);
     connectHandler(actNewBookmark, &TfrmMain::actNewBookmarkExecute);
     connectHandler(actDelBookmark, &TfrmMain::actDelBookmarkExecute);
+    connectHandler(actFind, &TfrmMain::actFindExecute);
     connectHandler(actFindNext, &TfrmMain::actFindNextExecute);
 }
 
@@ -193,6 +203,7 @@ bool TfrmMain::eventFilter(QObject *watched, QEvent *event)
 
 void TfrmMain::FormCreate()
 {
+    fsMain->setIniFileName(QStringLiteral("\\Software\\Brimvel\\Library"));
     setAppDirFromCurrentDirectory();
     QPalette palette = LibBooks->palette();
     palette.setColor(QPalette::Base, TreeBackground);
@@ -216,6 +227,22 @@ void TfrmMain::FormCreate()
             tree.setHasChildrenMark(book, true);
         }
     });
+}
+
+void TfrmMain::fsMainRestorePlacement()
+{
+    if (!isMaximized())
+        FitFormToWorkArea(this);
+}
+
+void TfrmMain::actFindExecute()
+{
+    TfrmFind dialog(this);
+    const auto updateStates = qScopeGuard([this] { UpdateActionStates(); });
+    if (dialog.exec() == QDialog::Accepted) {
+        repaint();
+        findFirst(trimText(dialog.cmbMask->currentText()));
+    }
 }
 
 void TfrmMain::cdsBooksCalcFields(BooksRecordSet &dataSet)

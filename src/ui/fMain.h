@@ -7,6 +7,7 @@
 #include <QMainWindow>
 
 class LibraryModel;
+class TFormStorage;
 class QAction;
 class QMenu;
 class QSplitter;
@@ -41,12 +42,17 @@ public:
     TWebBrowser *BookView = nullptr;
     QStatusBar *stbarMain = nullptr;
     QMenu *dxBarPopupMenuLib = nullptr;
+    TFormStorage *fsMain = nullptr;
 
     QAction *actNewBookmark = nullptr;
     QAction *actDelBookmark = nullptr;
     QAction *actFind = nullptr;
     QAction *actFindNext = nullptr;
     QAction *actFullCollapse = nullptr;
+
+    // Searches the tree for `searchText` from its first node, as Find does
+    // once the find dialog is confirmed.
+    void findFirst(const QString &searchText);
 
     const LibraryTree &tree() const;
     int bookmarkCount() const { return int(ListItemBookmarks.size()); }
@@ -67,6 +73,8 @@ private:
     void connectHandler(QAction *action, void (TfrmMain::*handler)());
 
     void FormCreate();
+    void fsMainRestorePlacement();
+    void actFindExecute();
     void cdsBooksCalcFields(BooksRecordSet &dataSet);
     QString GetAuthorText() const;
     QString GetBookLabel() const;
