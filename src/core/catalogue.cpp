@@ -1,6 +1,9 @@
 #include "catalogue.h"
 
 #include "error.h"
+#include "global.h"
+#include "librarytree.h"
+#include "paths.h"
 #include "textfile.h"
 
 #include <QHash>
@@ -260,4 +263,43 @@ void AuthorIndex::insert(const QString &authorText, int node)
     m_entries.insert(lowerBound(authorText), Entry{authorText, node});
     m_lastText = authorText;
     m_lastNode = node;
+}
+
+QString GetAuthorText(const BooksRecordSet &books)
+{
+    return authorText(books.fieldText(BookField::Surname), books.fieldText(BookField::Name),
+                      books.fieldText(BookField::LastName));
+}
+
+QString GetBookLabel(const BooksRecordSet &books)
+{
+    return books.fieldText(BookField::Label);
+}
+
+void calculateAuthor(BooksRecordSet &books)
+{
+    books.setAuthor(GetAuthorText(books));
+}
+
+void openCatalogue(BooksRecordSet &books)
+{
+    const QByteArray packet = readCatalogueLine(platformPath(AppDir + QStringLiteral("books.xml")));
+    if (!packet.isEmpty())
+        books.open(packet);
+}
+
+void addAuthorsAndBooks(BooksRecordSet &books, LibraryTree &tree)
+{
+    AuthorIndex authors;
+    for (books.first(); !books.eof(); books.next()) {
+        const QString author = books.author();
+        TExtInfoLib info(books.fieldText(BookField::Path));
+        LibraryTree::Node parent = authors.find(author);
+        if (parent == LibraryTree::NoNode) {
+            parent = tree.addRoot(author);
+            authors.insert(author, parent);
+        }
+        const LibraryTree::Node book = tree.addChild(parent, GetBookLabel(books), std::move(info));
+        tree.setHasChildrenMark(book, true);
+    }
 }

@@ -72,6 +72,25 @@ private:
     bool m_open = false;
 };
 
+class LibraryTree;
+
+// The author text of the record at hand (see authorText).
+QString GetAuthorText(const BooksRecordSet &books);
+// The LABEL of the record at hand, the text of its book node.
+QString GetBookLabel(const BooksRecordSet &books);
+// Computes the record's AUTHOR: the record set's calculated field.
+void calculateAuthor(BooksRecordSet &books);
+
+// Reads the catalogue of the library in AppDir into `books`: the first line
+// of "books.xml" goes to the engine, unless it is empty, which leaves the
+// record set closed. Throws AppError.
+void openCatalogue(BooksRecordSet &books);
+
+// Adds to `tree` one author node per author and under it one book node per
+// record, in record order; each book node carries its PATH and the
+// has-children mark. Authors whose texts differ only in letter case are one.
+void addAuthorsAndBooks(BooksRecordSet &books, LibraryTree &tree);
+
 // The author index used while the tree is built: author texts and their
 // nodes, sorted by text ignoring letter case by the user's collation, so
 // that texts differing only in letter case name one author.

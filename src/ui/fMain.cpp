@@ -211,21 +211,8 @@ void TfrmMain::FormCreate()
     FFoundNode = LibraryTree::NoNode;
     const auto updateStates = qScopeGuard([this] { UpdateActionStates(); });
     m_model->rebuild([this](LibraryTree &tree) {
-        const QByteArray packet = readCatalogueLine(platformPath(AppDir + QStringLiteral("books.xml")));
-        if (!packet.isEmpty())
-            cdsBooks.open(packet);
-        AuthorIndex authors;
-        for (cdsBooks.first(); !cdsBooks.eof(); cdsBooks.next()) {
-            const QString author = cdsBooks.author();
-            TExtInfoLib info(cdsBooks.fieldText(BookField::Path));
-            LibraryTree::Node parentNode = authors.find(author);
-            if (parentNode == LibraryTree::NoNode) {
-                parentNode = tree.addRoot(author);
-                authors.insert(author, parentNode);
-            }
-            const LibraryTree::Node book = tree.addChild(parentNode, GetBookLabel(), std::move(info));
-            tree.setHasChildrenMark(book, true);
-        }
+        openCatalogue(cdsBooks);
+        addAuthorsAndBooks(cdsBooks, tree);
     });
 }
 
@@ -247,18 +234,7 @@ void TfrmMain::actFindExecute()
 
 void TfrmMain::cdsBooksCalcFields(BooksRecordSet &dataSet)
 {
-    dataSet.setAuthor(GetAuthorText());
-}
-
-QString TfrmMain::GetAuthorText() const
-{
-    return authorText(cdsBooks.fieldText(BookField::Surname), cdsBooks.fieldText(BookField::Name),
-                      cdsBooks.fieldText(BookField::LastName));
-}
-
-QString TfrmMain::GetBookLabel() const
-{
-    return cdsBooks.fieldText(BookField::Label);
+    calculateAuthor(dataSet);
 }
 
 QString TfrmMain::tabCaption(int index) const

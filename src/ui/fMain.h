@@ -76,8 +76,6 @@ private:
     void fsMainRestorePlacement();
     void actFindExecute();
     void cdsBooksCalcFields(BooksRecordSet &dataSet);
-    QString GetAuthorText() const;
-    QString GetBookLabel() const;
     void LibBooksChange(LibraryTree::Node node);
     void LibBooksExpanding(LibraryTree::Node node);
     void userExpanded(const QModelIndex &index);
