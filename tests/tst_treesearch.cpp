@@ -144,7 +144,26 @@ private slots:
         QCOMPARE(selectedText(window), QStringLiteral("Пушкин  "));
         QCOMPARE(window.pageBrowsers->currentWidget(), window.tbsView);
         QCOMPARE(window.tabCaption(0), QStringLiteral("BRIMVEL"));
-        QCOMPARE(window.LibBooks->verticalScrollBar()->value(), window.LibBooks->verticalScrollBar()->maximum() > 0 ? 1 : 0);
+    }
+
+    void aMatchBecomesTheFirstVisibleRow()
+    {
+        m_library.reset();
+        m_library = std::make_unique<TemporaryWorkingDirectory>();
+        QList<BookRecord> books;
+        for (int book = 0; book < 60; ++book)
+            books.append({QStringLiteral("Автор %1").arg(book, 2, 10, QLatin1Char('0')), QString(), QString(),
+                          QStringLiteral("Книга %1").arg(book), QStringLiteral("b%1").arg(book)});
+        writeFile(m_library->filePath(QStringLiteral("books.xml")), cp1251(cataloguePacket(books)));
+        for (int book = 0; book < 60; ++book)
+            writeFile(m_library->filePath(QStringLiteral("Library/b%1/sod.btf").arg(book)),
+                      cp1251(contents({QStringLiteral("Глава %1").arg(book)})));
+        const auto opened = openWindow();
+        TfrmMain &window = *opened;
+        find(window, QStringLiteral("Глава 10"));
+        QCOMPARE(selectedText(window), QStringLiteral("Глава 10"));
+        QVERIFY(window.LibBooks->verticalScrollBar()->value() > 0);
+        QCOMPARE(window.LibBooks->visualRect(window.LibBooks->currentIndex()).top(), 0);
     }
 
     void fruitlessSearches()

@@ -32,7 +32,6 @@
 namespace {
 
 const QColor TreeBackground(255, 249, 213);
-const QString StartPage = QStringLiteral("brimvel_library.htm");
 const QString StartTabCaption = QStringLiteral("BRIMVEL");
 constexpr int TreeIndent = 19;
 constexpr int SplitterWidth = 4;
