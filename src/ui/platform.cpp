@@ -43,7 +43,6 @@ TApplication::TApplication(int &argc, char **argv) : QApplication(argc, argv)
 {
     setOrganizationName(QStringLiteral("Brimvel"));
     setApplicationName(QStringLiteral("Library"));
-    setApplicationDisplayName(ApplicationTitle);
     QIcon icon;
     icon.addFile(QStringLiteral(":/icons/brimvel-16.png"));
     icon.addFile(QStringLiteral(":/icons/brimvel-32.png"));
@@ -92,13 +91,6 @@ QMessageBox::StandardButton showMessageBox(QMessageBox::Icon icon, const QString
 void setMessageBoxObserver(MessageBoxObserver observer)
 {
     g_messageBoxObserver = std::move(observer);
-}
-
-QString withFullStop(const QString &message)
-{
-    if (!message.isEmpty() && message.back() > QLatin1Char('.'))
-        return message + QLatin1Char('.');
-    return message;
 }
 
 void showError(const QString &message)

@@ -12,7 +12,9 @@ class QWidget;
 // cursor, message boxes and the top-level error handler. Every message box
 // of the program goes through showMessageBox, so tests can watch and answer.
 
-// The application title, the caption of error boxes.
+// The application title: the main window's caption and that of error boxes.
+// It is not made the application's display name, which the window system
+// would append to the caption of every other window ("Поиск — ...").
 inline const QString ApplicationTitle = QStringLiteral("Библиотека BRIMVEL");
 
 // Prepares the process for embedded web viewers; must run before the
@@ -45,10 +47,6 @@ QMessageBox::StandardButton showMessageBox(QMessageBox::Icon icon, const QString
 // the box and to answer it.
 using MessageBoxObserver = std::function<void(QMessageBox &)>;
 void setMessageBoxObserver(MessageBoxObserver observer);
-
-// The message as the error handler shows it: a full stop is added when the
-// message is not empty and its last character comes after "." in code order.
-QString withFullStop(const QString &message);
 
 // The top-level error handler: shows the message of an error that no
 // handler caught in a stop box captioned with the application title.
