@@ -18,3 +18,8 @@ public:
 private:
     QString m_message;
 };
+
+// The message as the top-level error handler shows it: a full stop is added
+// when the message is not empty and its last character comes after "." in
+// code order.
+QString withFullStop(const QString &message);
