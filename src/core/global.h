@@ -16,6 +16,12 @@ void setAppDirFromCurrentDirectory();
 // Characters above 127 are never trimmed.
 QString trimText(const QString &text);
 
+// The library's start page, a file in AppDir.
+inline const QString StartPage = QStringLiteral("brimvel_library.htm");
+
+// The shortest search text, in characters after trimming.
+constexpr int ShortestSearchText = 4;
+
 // The search history keeps at most this many texts when a new one arrives.
 constexpr int MaxHistoryCount = 18;
 

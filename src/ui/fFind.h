@@ -24,7 +24,6 @@ public:
 
     static constexpr QSize DesignedClientSize{362, 127};
     static constexpr int MaxTextLength = 255;
-    static constexpr int ShortestSearchText = 4;
 
     QLabel *Label1 = nullptr;
     QComboBox *cmbMask = nullptr;
