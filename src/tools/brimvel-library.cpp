@@ -1,0 +1,152 @@
+// brimvel-library: shows, without windows, the tree the viewer builds from a
+// library, what in it is broken, and what the viewer's search finds.
+
+#include "librarycommands.h"
+
+#include "core/error.h"
+#include "core/global.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QTextStream>
+#include <cstdio>
+#include <optional>
+
+namespace {
+
+const QString Usage = QStringLiteral(
+    "Usage: brimvel-library [-C DIR] tree\n"
+    "       brimvel-library [-C DIR] check\n"
+    "       brimvel-library [-C DIR] find TEXT\n"
+    "       brimvel-library --help\n");
+
+const QString Description = QStringLiteral(
+    "Shows what the BRIMVEL viewer builds from the library in the working\n"
+    "directory, and what in it is broken. Reads the library, never writes.\n"
+    "\n"
+    "Commands:\n"
+    "  tree       every author, book and contents entry, indented two blanks\n"
+    "             per level; an entry with a tab and its page path. A book\n"
+    "             whose contents fail to load ends with \"! \" and the message.\n"
+    "  check      one line per problem (a failed load, a missing start page or\n"
+    "             page file), then the counts of books, entries and problems.\n"
+    "  find TEXT  the caption of every node the viewer's Find and Find next\n"
+    "             select for TEXT (at least 4 characters, letter case ignored).\n"
+    "\n"
+    "Options:\n"
+    "  -C DIR     use the library in DIR instead of the working directory\n"
+    "  -h, --help show this text\n"
+    "\n"
+    "Exit status: 0 when every book loaded, no problem was found or something\n"
+    "matched; 1 otherwise; 2 for a usage error, an unreadable catalogue or a\n"
+    "search that failed to load a book.\n");
+
+// A command line that names something to do.
+struct Invocation
+{
+    QString directory;  // empty for the working directory
+    QString command;
+    QString searchText;
+};
+
+// A command line that cannot be run, and what is wrong with it.
+struct UsageError
+{
+    QString message;
+};
+
+QString takeSearchText(const QStringList &positional)
+{
+    if (positional.size() != 2)
+        throw UsageError{QStringLiteral("find takes one TEXT")};
+    const QString text = trimText(positional.at(1));
+    if (text.size() < ShortestSearchText)
+        throw UsageError{QStringLiteral("TEXT must be at least %1 characters long").arg(ShortestSearchText)};
+    return text;
+}
+
+Invocation invocationOf(const QCommandLineParser &parser, const QCommandLineOption &directory)
+{
+    const QStringList positional = parser.positionalArguments();
+    if (positional.isEmpty())
+        throw UsageError{QStringLiteral("no command given")};
+    const QString command = positional.first();
+    if (command == QLatin1String("find"))
+        return {parser.value(directory), command, takeSearchText(positional)};
+    if (command != QLatin1String("tree") && command != QLatin1String("check"))
+        throw UsageError{QStringLiteral("unknown command '%1'").arg(command)};
+    if (positional.size() > 1)
+        throw UsageError{QStringLiteral("%1 takes no arguments").arg(command)};
+    return {parser.value(directory), command, {}};
+}
+
+// The invocation, or nothing when the help text was asked for.
+std::optional<Invocation> parseArguments(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption directory(QStringLiteral("C"), QString(), QStringLiteral("DIR"));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QString());
+    parser.addOption(directory);
+    parser.addOption(help);
+    if (!parser.parse(arguments))
+        throw UsageError{parser.errorText()};
+    if (parser.isSet(help))
+        return std::nullopt;
+    return invocationOf(parser, directory);
+}
+
+int runCommand(const Invocation &invocation, QTextStream &out)
+{
+    if (invocation.command == QLatin1String("tree"))
+        return listTree(out);
+    if (invocation.command == QLatin1String("check"))
+        return checkLibrary(out);
+    return findInLibrary(invocation.searchText, out);
+}
+
+// Runs the command on the library the invocation names; an error that ends
+// it is reported as the viewer's error handler words it.
+int runInLibrary(const Invocation &invocation, QTextStream &out, QTextStream &err)
+{
+    if (!invocation.directory.isEmpty() && !QDir::setCurrent(invocation.directory)) {
+        err << "brimvel-library: cannot change to directory '" << invocation.directory << "'\n";
+        return ExitFailure;
+    }
+    setAppDirFromCurrentDirectory();
+    try {
+        return runCommand(invocation, out);
+    } catch (const AppError &error) {
+        out.flush();
+        err << withFullStop(error.message()) << '\n';
+        return ExitFailure;
+    }
+}
+
+int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
+{
+    std::optional<Invocation> invocation;
+    try {
+        invocation = parseArguments(arguments);
+    } catch (const UsageError &error) {
+        err << "brimvel-library: " << error.message << '\n' << Usage;
+        return ExitFailure;
+    }
+    if (!invocation) {
+        out << Usage << '\n' << Description;
+        return ExitSuccess;
+    }
+    return runInLibrary(*invocation, out, err);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication application(argc, argv);
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    out.setEncoding(QStringConverter::Utf8);
+    err.setEncoding(QStringConverter::Utf8);
+    return run(application.arguments(), out, err);
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+
+class QTextStream;
+
+// The commands of brimvel-library. Each builds the tree of the library in
+// AppDir as the viewer builds it, writes its report to `out` and returns the
+// exit code. An unreadable catalogue, and a failed load during find's walk,
+// escape as AppError.
+
+enum ExitCode : int {
+    ExitSuccess = 0,   // every book loaded, no problems, or something matched
+    ExitShortfall = 1, // a book failed to load, a problem was found, or nothing matched
+    ExitFailure = 2,   // a usage error, an unreadable catalogue or a failed search
+};
+
+// Every node in tree order with every book's contents loaded, indented by
+// two blanks per level; a contents node with a tab and its page path
+// relative to AppDir. A failed load adds "! " and its message after the
+// nodes the load added.
+int listTree(QTextStream &out);
+
+// Loads what listTree loads and checks that the start page and every
+// contents node's page file exist. One line per problem, the node's caption
+// and the message, then the counts of books, entries and problems.
+int checkLibrary(QTextStream &out);
+
+// The captions of the nodes the viewer's Find and then Find next, again and
+// again, select for `searchText` (trimmed already), in that order.
+int findInLibrary(const QString &searchText, QTextStream &out);
