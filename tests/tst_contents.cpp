@@ -225,10 +225,9 @@ private:
     // message of the error the load ends in, or an empty string.
     static QString load(LibraryTree &tree, const QString &bookPath)
     {
-        tree.clear();
+        tree = LibraryTree();
         const LibraryTree::Node book = tree.addChild(tree.addRoot("Author"), bookPath, TExtInfoLib(bookPath));
         try {
-            // The book's own TExtInfoLib, which moves as the tree grows.
             LoadContents(*tree.info(book), addingTo(tree), book);
         } catch (const AppError &error) {
             return error.message();

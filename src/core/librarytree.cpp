@@ -16,12 +16,12 @@ TextArena::Ref TextArena::add(QStringView text)
         return {};
     if (length > BlockSize) {
         // A text larger than a block gets a block of its own.
-        m_blocks.push_back(std::make_unique<char16_t[]>(size_t(length)));
+        m_blocks.push_back(std::make_unique_for_overwrite<char16_t[]>(size_t(length)));
         std::copy(text.utf16(), text.utf16() + length, m_blocks.back().get());
         return {quint32(m_blocks.size() - 1), 0, quint32(length)};
     }
     if (m_used + length > BlockSize) {
-        m_blocks.push_back(std::make_unique<char16_t[]>(size_t(BlockSize)));
+        m_blocks.push_back(std::make_unique_for_overwrite<char16_t[]>(size_t(BlockSize)));
         m_current = quint32(m_blocks.size() - 1);
         m_used = 0;
     }
@@ -36,13 +36,6 @@ QStringView TextArena::view(Ref ref) const
     if (ref.length == 0)
         return {};
     return QStringView(m_blocks[ref.block].get() + ref.offset, qsizetype(ref.length));
-}
-
-void LibraryTree::clear()
-{
-    m_nodes.clear();
-    m_roots.clear();
-    m_texts = TextArena();
 }
 
 const std::vector<LibraryTree::Node> &LibraryTree::children(Node parent) const

@@ -58,7 +58,6 @@ public:
     using Node = int;
     static constexpr Node NoNode = -1;
 
-    void clear();
     qsizetype size() const { return qsizetype(m_nodes.size()); }
 
     // Adds a node at the end of the root level.

@@ -9,7 +9,6 @@
 
 #include "core/contents.h"
 #include "core/global.h"
-#include "core/paths.h"
 #include "core/search.h"
 
 #include <QComboBox>
@@ -20,11 +19,10 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyledItemDelegate>
-#include <QTabWidget>
-#include <QToolTip>
-#include <QTreeView>
 #include <QScopeGuard>
 #include <QScopedValueRollback>
+#include <QTabWidget>
+#include <QToolTip>
 #include <QVBoxLayout>
 
 #include <memory>
