@@ -16,10 +16,10 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QTemporaryDir>
-#include <QTest>
 #include <QProcess>
 #include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <QTreeView>
 
@@ -88,8 +88,7 @@ double processTreeMemoryMiB(const QByteArray &pid = QByteArray::number(QCoreAppl
 void report(const char *what, const std::vector<double> &runs)
 {
     std::printf("%-40s median %8.1f ms   (min %.1f, max %.1f, %zu runs)\n", what, median(runs),
-                *std::min_element(runs.begin(), runs.end()), *std::max_element(runs.begin(), runs.end()),
-                runs.size());
+                *std::min_element(runs.begin(), runs.end()), *std::max_element(runs.begin(), runs.end()), runs.size());
 }
 
 // Opens the window on `directory` and waits until it is on screen.
@@ -169,9 +168,8 @@ void benchContents(int entries, int runs)
         for (int run = 0; run < runs; ++run) {
             LibraryTree tree;
             const LibraryTree::Node book = tree.addRoot(QStringLiteral("book"));
-            load.push_back(milliseconds([&] {
-                LoadContents(TExtInfoLib(QStringLiteral("scale%1").arg(size)), addingTo(tree), book);
-            }));
+            load.push_back(milliseconds(
+                [&] { LoadContents(TExtInfoLib(QStringLiteral("scale%1").arg(size)), addingTo(tree), book); }));
         }
         std::printf("LoadContents of %8lld lines: median %8.2f ms, %6.1f ns per line\n", qlonglong(scaleLines),
                     median(load), median(load) * 1e6 / double(scaleLines));
@@ -234,10 +232,13 @@ void benchSearch(int books, int entries, int runs, const QString &kept)
         find.push_back(milliseconds([&] { window->findFirst(absent); }));
         if (run == 0) {
             std::printf("tree after the search: %lld nodes\n", qlonglong(window->tree().size()));
+            constexpr int Steps = 20;
             std::vector<double> scroll;
-            for (int step = 0; step < 20; ++step) {
+            scroll.reserve(Steps);
+            for (int step = 0; step < Steps; ++step) {
                 scroll.push_back(milliseconds([&] {
-                    window->LibBooks->verticalScrollBar()->setValue(step * window->LibBooks->verticalScrollBar()->maximum() / 20);
+                    window->LibBooks->verticalScrollBar()->setValue(
+                        step * window->LibBooks->verticalScrollBar()->maximum() / Steps);
                     window->LibBooks->viewport()->repaint();
                 }));
             }
@@ -247,8 +248,9 @@ void benchSearch(int books, int entries, int runs, const QString &kept)
         grep.push_back(milliseconds([&] {
             QProcess process;
             process.setWorkingDirectory(library.path());
-            process.start(QStringLiteral("grep"), {QStringLiteral("-c"), QStringLiteral("-r"),
-                                                   QStringLiteral("--include=sod.btf"), absent, QStringLiteral("Library")});
+            process.start(QStringLiteral("grep"),
+                          {QStringLiteral("-c"), QStringLiteral("-r"), QStringLiteral("--include=sod.btf"), absent,
+                           QStringLiteral("Library")});
             process.waitForFinished(-1);
         }));
     }
@@ -258,7 +260,7 @@ void benchSearch(int books, int entries, int runs, const QString &kept)
     std::printf("Find / grep: %.1f\n", median(find) / median(grep));
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char *argv[])
 {
@@ -268,15 +270,20 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Benchmarks of the library viewer on generated libraries"));
     parser.addHelpOption();
-    parser.addPositionalArgument(QStringLiteral("what"), QStringLiteral("startup (default), contents, search or bookmarks"));
-    parser.addOption({QStringLiteral("library"), QStringLiteral("Library directory for bookmarks."), QStringLiteral("dir"),
-                      QStringLiteral(SAMPLE_LIBRARY_DIR)});
-    parser.addOption({QStringLiteral("books"), QStringLiteral("Books in the catalogue."), QStringLiteral("n"), QStringLiteral("100000")});
-    parser.addOption({QStringLiteral("authors"), QStringLiteral("Authors in the catalogue."), QStringLiteral("n"), QStringLiteral("20000")});
-    parser.addOption({QStringLiteral("entries"), QStringLiteral("Entries in the contents file."), QStringLiteral("n"), QStringLiteral("20000")});
+    parser.addPositionalArgument(QStringLiteral("what"),
+                                 QStringLiteral("startup (default), contents, search or bookmarks"));
+    parser.addOption({QStringLiteral("library"), QStringLiteral("Library directory for bookmarks."),
+                      QStringLiteral("dir"), QStringLiteral(SAMPLE_LIBRARY_DIR)});
+    parser.addOption({QStringLiteral("books"), QStringLiteral("Books in the catalogue."), QStringLiteral("n"),
+                      QStringLiteral("100000")});
+    parser.addOption({QStringLiteral("authors"), QStringLiteral("Authors in the catalogue."), QStringLiteral("n"),
+                      QStringLiteral("20000")});
+    parser.addOption({QStringLiteral("entries"), QStringLiteral("Entries in the contents file."), QStringLiteral("n"),
+                      QStringLiteral("20000")});
     parser.addOption({QStringLiteral("keep"), QStringLiteral("Directory to keep the generated search library in."),
                       QStringLiteral("dir")});
-    parser.addOption({QStringLiteral("runs"), QStringLiteral("Runs of each measurement."), QStringLiteral("n"), QStringLiteral("5")});
+    parser.addOption({QStringLiteral("runs"), QStringLiteral("Runs of each measurement."), QStringLiteral("n"),
+                      QStringLiteral("5")});
     parser.process(application);
     const int runs = std::max(1, parser.value(QStringLiteral("runs")).toInt());
     const QString what = parser.positionalArguments().value(0, QStringLiteral("startup"));

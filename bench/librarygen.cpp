@@ -1,8 +1,8 @@
 #include "librarygen.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QStringEncoder>
 
@@ -12,12 +12,12 @@
 
 namespace {
 
-const QStringList Surnames{"Иванов", "Петров", "Сидоров", "Кузнецов", "Смирнов", "Попов", "Лебедев",
-                           "Козлов", "Новиков", "Морозов", "Волков", "Соловьёв", "Васильев", "Зайцев"};
-const QStringList Names{"Александр", "Алексей", "Анна", "Борис", "Вера", "Григорий", "Дарья",
-                        "Евгений", "Ёлка", "Иван", "Мария", "Николай", "Ольга", "Пётр"};
-const QStringList Words{"Повесть", "Рассказы", "Записки", "Дорога", "Сад", "Море", "Зима", "Письма",
-                        "Огонь", "Ночь", "Город", "Степь", "Река", "Лес", "Дом", "Весна"};
+const QStringList Surnames{"Иванов", "Петров",  "Сидоров", "Кузнецов", "Смирнов",  "Попов",    "Лебедев",
+                           "Козлов", "Новиков", "Морозов", "Волков",   "Соловьёв", "Васильев", "Зайцев"};
+const QStringList Names{"Александр", "Алексей", "Анна", "Борис", "Вера",    "Григорий", "Дарья",
+                        "Евгений",   "Ёлка",    "Иван", "Мария", "Николай", "Ольга",    "Пётр"};
+const QStringList Words{"Повесть", "Рассказы", "Записки", "Дорога", "Сад",  "Море", "Зима", "Письма",
+                        "Огонь",   "Ночь",     "Город",   "Степь",  "Река", "Лес",  "Дом",  "Весна"};
 
 QString authorRow(int author, QRandomGenerator &random)
 {
@@ -31,12 +31,13 @@ QString authorRow(int author, QRandomGenerator &random)
              Names.at(int(random.bounded(Names.size()))) + QStringLiteral("ович"));
 }
 
-} // namespace
+}  // namespace
 
 qint64 generateLibrary(const QString &directory, int books, int authors)
 {
     QRandomGenerator random(20261209);
     std::vector<QString> authorRows;
+    authorRows.reserve(static_cast<size_t>(authors));
     for (int author = 0; author < authors; ++author)
         authorRows.push_back(authorRow(author, random));
 
@@ -47,8 +48,10 @@ qint64 generateLibrary(const QString &directory, int books, int authors)
     QString packet = QStringLiteral(
         "<?xml version=\"1.0\" standalone=\"yes\"?><DATAPACKET Version=\"2.0\"><METADATA><FIELDS>"
         "<FIELD attrname=\"RecId\" fieldtype=\"i4\"/><FIELD attrname=\"SURNAME\" fieldtype=\"string\" WIDTH=\"255\"/>"
-        "<FIELD attrname=\"NAME\" fieldtype=\"string\" WIDTH=\"255\"/><FIELD attrname=\"LASTNAME\" fieldtype=\"string\" WIDTH=\"255\"/>"
-        "<FIELD attrname=\"LOCATION\" fieldtype=\"string\" WIDTH=\"255\"/><FIELD attrname=\"LABEL\" fieldtype=\"string\" WIDTH=\"255\"/>"
+        "<FIELD attrname=\"NAME\" fieldtype=\"string\" WIDTH=\"255\"/><FIELD attrname=\"LASTNAME\" "
+        "fieldtype=\"string\" WIDTH=\"255\"/>"
+        "<FIELD attrname=\"LOCATION\" fieldtype=\"string\" WIDTH=\"255\"/><FIELD attrname=\"LABEL\" "
+        "fieldtype=\"string\" WIDTH=\"255\"/>"
         "<FIELD attrname=\"PATH\" fieldtype=\"string\" WIDTH=\"50\"/></FIELDS><PARAMS/></METADATA><ROWDATA>");
     for (int book : order) {
         const QString label = Words.at(book % Words.size()) + QLatin1Char(' ')
@@ -78,8 +81,9 @@ qint64 generateContents(const QString &path, int entries)
 {
     QStringList lines{QStringLiteral("ITEMS{")};
     auto addEntry = [&](int number, const QString &indent) {
-        lines << indent + QStringLiteral("ITEM{") << indent + QStringLiteral("  NAME=") + Words.at(number % Words.size())
-                         + QLatin1Char(' ') + QString::number(number)
+        lines << indent + QStringLiteral("ITEM{")
+              << indent + QStringLiteral("  NAME=") + Words.at(number % Words.size()) + QLatin1Char(' ')
+                     + QString::number(number)
               << indent + QStringLiteral("  LOCAL=text\\p") + QString::number(number) + QStringLiteral(".htm")
               << indent + QStringLiteral("  ID=") + QString::number(number);
     };

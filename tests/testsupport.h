@@ -46,16 +46,15 @@ inline QString cataloguePacket(const QList<BookRecord> &books)
                     .arg(++recId)
                     .arg(escaped(book.surname), escaped(book.name), escaped(book.lastName), escaped(book.label),
                          escaped(book.path));
-    return QStringLiteral(
-               "<?xml version=\"1.0\" standalone=\"yes\"?><DATAPACKET Version=\"2.0\"><METADATA><FIELDS>"
-               "<FIELD attrname=\"RecId\" fieldtype=\"i4\"/>"
-               "<FIELD attrname=\"SURNAME\" fieldtype=\"string\" WIDTH=\"255\"/>"
-               "<FIELD attrname=\"NAME\" fieldtype=\"string\" WIDTH=\"255\"/>"
-               "<FIELD attrname=\"LASTNAME\" fieldtype=\"string\" WIDTH=\"255\"/>"
-               "<FIELD attrname=\"LOCATION\" fieldtype=\"string\" WIDTH=\"255\"/>"
-               "<FIELD attrname=\"LABEL\" fieldtype=\"string\" WIDTH=\"255\"/>"
-               "<FIELD attrname=\"PATH\" fieldtype=\"string\" WIDTH=\"50\"/>"
-               "</FIELDS><PARAMS/></METADATA><ROWDATA>%1</ROWDATA></DATAPACKET>")
+    return QStringLiteral("<?xml version=\"1.0\" standalone=\"yes\"?><DATAPACKET Version=\"2.0\"><METADATA><FIELDS>"
+                          "<FIELD attrname=\"RecId\" fieldtype=\"i4\"/>"
+                          "<FIELD attrname=\"SURNAME\" fieldtype=\"string\" WIDTH=\"255\"/>"
+                          "<FIELD attrname=\"NAME\" fieldtype=\"string\" WIDTH=\"255\"/>"
+                          "<FIELD attrname=\"LASTNAME\" fieldtype=\"string\" WIDTH=\"255\"/>"
+                          "<FIELD attrname=\"LOCATION\" fieldtype=\"string\" WIDTH=\"255\"/>"
+                          "<FIELD attrname=\"LABEL\" fieldtype=\"string\" WIDTH=\"255\"/>"
+                          "<FIELD attrname=\"PATH\" fieldtype=\"string\" WIDTH=\"50\"/>"
+                          "</FIELDS><PARAMS/></METADATA><ROWDATA>%1</ROWDATA></DATAPACKET>")
         .arg(rows);
 }
 
@@ -113,12 +112,12 @@ public:
 
 // main() of a test that shows windows: the application is made as the
 // program makes it, with embedded web viewers allowed.
-#define BRIMVEL_GUI_TEST_MAIN(TestObject)                                                                  \
-    int main(int argc, char *argv[])                                                                       \
-    {                                                                                                      \
-        prepareWebEngine();                                                                                \
-        TApplication application(argc, argv);                                                              \
-        TestObject test;                                                                                   \
-        return QTest::qExec(&test, argc, argv);                                                            \
+#define BRIMVEL_GUI_TEST_MAIN(TestObject)       \
+    int main(int argc, char *argv[])            \
+    {                                           \
+        prepareWebEngine();                     \
+        TApplication application(argc, argv);   \
+        TestObject test;                        \
+        return QTest::qExec(&test, argc, argv); \
     }
 #endif

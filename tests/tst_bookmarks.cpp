@@ -31,7 +31,7 @@ QStringList tabCaptions(const TfrmMain &window)
     return captions;
 }
 
-} // namespace
+}  // namespace
 
 class TestBookmarks : public QObject
 {
@@ -70,7 +70,8 @@ private slots:
     void initTestCase()
     {
         writeFile(m_library.filePath(QStringLiteral("books.xml")),
-                  cp1251(cataloguePacket({{QStringLiteral("A"), QString(), QString(), QStringLiteral("B"), QStringLiteral("b")}})));
+                  cp1251(cataloguePacket(
+                      {{QStringLiteral("A"), QString(), QString(), QStringLiteral("B"), QStringLiteral("b")}})));
         writeFile(m_library.filePath(QStringLiteral("Library/b/sod.btf")), contentsFile());
     }
 
@@ -128,7 +129,8 @@ private slots:
         }
         QWidget *p = m_window->pageBrowsers->widget(1);
         QWidget *r = m_window->pageBrowsers->widget(3);
-        QCOMPARE(menuEntries().mid(2), (QStringList{"-", "&1 A   | B | Глава 1", "&2 A   | B | Глава 2", "&3 A   | B | Глава 3"}));
+        QCOMPARE(menuEntries().mid(2),
+                 (QStringList{"-", "&1 A   | B | Глава 1", "&2 A   | B | Глава 2", "&3 A   | B | Глава 3"}));
 
         // Pick Q from the menu, then close it: R comes forward.
         bookmarksMenu()->actions().at(4)->trigger();

@@ -9,7 +9,8 @@ const QString FolkTales = QStringLiteral("Народные сказки, миф�
 // The packet of cataloguePacket with one FIELD element replaced.
 QByteArray packetWithField(const QString &field, const QString &replacement)
 {
-    QString packet = cataloguePacket({{QStringLiteral("А"), QString(), QString(), QStringLiteral("Б"), QStringLiteral("p")}});
+    QString packet =
+        cataloguePacket({{QStringLiteral("А"), QString(), QString(), QStringLiteral("Б"), QStringLiteral("p")}});
     const qsizetype start = packet.indexOf(QStringLiteral("<FIELD attrname=\"%1\"").arg(field));
     const qsizetype end = packet.indexOf(u'>', start) + 1;
     return cp1251(packet.replace(start, end - start, replacement));
@@ -28,7 +29,7 @@ QString openError(const QByteArray &packet)
     return QStringLiteral("opened");
 }
 
-} // namespace
+}  // namespace
 
 class TestCatalogue : public QObject
 {
@@ -41,12 +42,28 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("lastName");
         QTest::addColumn<QString>("author");
-        QTest::newRow("all parts") << "Пушкин" << "Александр" << "Сергеевич" << "Пушкин Александр Сергеевич";
-        QTest::newRow("empty last name keeps its blank") << "Толстой" << "Лев" << "" << "Толстой Лев ";
-        QTest::newRow("whole name in surname") << "Толстой Лев" << "" << "" << "Толстой Лев  ";
-        QTest::newRow("leading blanks stay") << "" << "" << "Гомер" << "  Гомер";
-        QTest::newRow("all empty") << "" << "" << "" << FolkTales;
-        QTest::newRow("blanks and controls only") << " " << "\t" << "\x01" << FolkTales;
+        QTest::newRow("all parts") << "Пушкин"
+                                   << "Александр"
+                                   << "Сергеевич"
+                                   << "Пушкин Александр Сергеевич";
+        QTest::newRow("empty last name keeps its blank") << "Толстой"
+                                                         << "Лев"
+                                                         << ""
+                                                         << "Толстой Лев ";
+        QTest::newRow("whole name in surname") << "Толстой Лев"
+                                               << ""
+                                               << ""
+                                               << "Толстой Лев  ";
+        QTest::newRow("leading blanks stay") << ""
+                                             << ""
+                                             << "Гомер"
+                                             << "  Гомер";
+        QTest::newRow("all empty") << ""
+                                   << ""
+                                   << "" << FolkTales;
+        QTest::newRow("blanks and controls only") << " "
+                                                  << "\t"
+                                                  << "\x01" << FolkTales;
     }
 
     void authorText()
@@ -64,13 +81,18 @@ private slots:
         const QString longPath(80, u'p');
         BooksRecordSet books(QStringLiteral("cdsBooks"));
         books.open(cp1251(cataloguePacket({
-            {QStringLiteral("Чехов"), QStringLiteral("Антон"), QStringLiteral("Павлович"), QStringLiteral("Рассказы"), QStringLiteral("c2")},
-            {QStringLiteral("ИВАНОВ"), QStringLiteral("Иван"), QString(), QStringLiteral("Вторая"), QStringLiteral("i2")},
-            {QStringLiteral("Иванов"), QStringLiteral("Иван"), QString(), QStringLiteral("Первая"), QStringLiteral("i1")},
+            {QStringLiteral("Чехов"), QStringLiteral("Антон"), QStringLiteral("Павлович"), QStringLiteral("Рассказы"),
+             QStringLiteral("c2")},
+            {QStringLiteral("ИВАНОВ"), QStringLiteral("Иван"), QString(), QStringLiteral("Вторая"),
+             QStringLiteral("i2")},
+            {QStringLiteral("Иванов"), QStringLiteral("Иван"), QString(), QStringLiteral("Первая"),
+             QStringLiteral("i1")},
             {QStringLiteral("Чехов"), QStringLiteral("Антон"), QStringLiteral("Павлович"), longLabel, longPath},
-            {QStringLiteral("Чехов"), QStringLiteral("Антон"), QStringLiteral("Павлович"), QStringLiteral("Каштанка"), QStringLiteral("c1")},
+            {QStringLiteral("Чехов"), QStringLiteral("Антон"), QStringLiteral("Павлович"), QStringLiteral("Каштанка"),
+             QStringLiteral("c1")},
             {QString(), QString(), QString(), QStringLiteral("Колобок"), QStringLiteral("f")},
-            {QStringLiteral("Иванов"), QStringLiteral("Иван"), QStringLiteral("Ильич"), QStringLiteral("Третья"), QStringLiteral("i3")},
+            {QStringLiteral("Иванов"), QStringLiteral("Иван"), QStringLiteral("Ильич"), QStringLiteral("Третья"),
+             QStringLiteral("i3")},
         })));
         QCOMPARE(books.recordCount(), 7);
 
@@ -97,7 +119,8 @@ private slots:
         };
         books.open(cp1251(cataloguePacket({
             {QString(300, u'Я'), QString(), QString(), QStringLiteral("Длинный"), QStringLiteral("l")},
-            {QStringLiteral("Бунин"), QStringLiteral("Иван"), QString(), QStringLiteral("Рассказы"), QStringLiteral("b")},
+            {QStringLiteral("Бунин"), QStringLiteral("Иван"), QString(), QStringLiteral("Рассказы"),
+             QStringLiteral("b")},
         })));
         books.first();
         QCOMPARE(books.author(), QStringLiteral("Бунин Иван "));
@@ -121,15 +144,14 @@ private slots:
         QTest::newRow("wide text")
             << packetWithField("SURNAME", "<FIELD attrname=\"SURNAME\" fieldtype=\"string.uni\" WIDTH=\"510\"/>")
             << "cdsBooks: Type mismatch for field 'SURNAME', expecting: String actual: WideString";
-        QTest::newRow("memo")
-            << packetWithField("LABEL", "<FIELD attrname=\"LABEL\" fieldtype=\"bin.hex\" SUBTYPE=\"Text\"/>")
-            << "cdsBooks: Type mismatch for field 'LABEL', expecting: String actual: Memo";
-        QTest::newRow("64-bit id")
-            << packetWithField("RecId", "<FIELD attrname=\"RecId\" fieldtype=\"i8\"/>")
-            << "cdsBooks: Type mismatch for field 'RecId', expecting: Integer actual: LargeInt";
-        QTest::newRow("text id")
-            << packetWithField("RecId", "<FIELD attrname=\"RecId\" fieldtype=\"string\" WIDTH=\"5\"/>")
-            << "cdsBooks: Type mismatch for field 'RecId', expecting: Integer actual: String";
+        QTest::newRow("memo") << packetWithField("LABEL",
+                                                 "<FIELD attrname=\"LABEL\" fieldtype=\"bin.hex\" SUBTYPE=\"Text\"/>")
+                              << "cdsBooks: Type mismatch for field 'LABEL', expecting: String actual: Memo";
+        QTest::newRow("64-bit id") << packetWithField("RecId", "<FIELD attrname=\"RecId\" fieldtype=\"i8\"/>")
+                                   << "cdsBooks: Type mismatch for field 'RecId', expecting: Integer actual: LargeInt";
+        QTest::newRow("text id") << packetWithField("RecId",
+                                                    "<FIELD attrname=\"RecId\" fieldtype=\"string\" WIDTH=\"5\"/>")
+                                 << "cdsBooks: Type mismatch for field 'RecId', expecting: Integer actual: String";
         QTest::newRow("empty line is never opened")
             << QByteArray() << "cdsBooks: Cannot perform this operation on a closed dataset";
         QTest::newRow("21 bytes") << QByteArray(21, 'x') << "Invalid data packet";

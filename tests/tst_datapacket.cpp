@@ -18,7 +18,8 @@ QByteArray cp1251(const QString &text)
 QString packetText(const QString &fields, const QString &rows, const QString &declaration = Declaration)
 {
     return declaration + QStringLiteral("<DATAPACKET Version=\"2.0\"><METADATA><FIELDS>") + fields
-        + QStringLiteral("</FIELDS><PARAMS/></METADATA><ROWDATA>") + rows + QStringLiteral("</ROWDATA></DATAPACKET>");
+           + QStringLiteral("</FIELDS><PARAMS/></METADATA><ROWDATA>") + rows
+           + QStringLiteral("</ROWDATA></DATAPACKET>");
 }
 
 // A packet with one field of type `fieldType` and one row holding `value`
@@ -40,7 +41,7 @@ QString refusal(const QByteArray &packet)
     return QStringLiteral("accepted");
 }
 
-} // namespace
+}  // namespace
 
 class TestDataPacket : public QObject
 {
@@ -69,20 +70,36 @@ void TestDataPacket::kinds_data()
     QTest::addColumn<QString>("attributes");
     QTest::addColumn<QString>("kind");
     const QList<std::pair<const char *, const char *>> cases = {
-        {R"(fieldtype="string")", "String"}, {R"(fieldtype="string" SUBTYPE="FixedChar")", "FixedChar"},
-        {R"(fieldtype="string" SUBTYPE="Guid")", "Guid"}, {R"(fieldtype="string.uni")", "WideString"},
-        {R"(fieldtype="i1")", "ShortInt"}, {R"(fieldtype="ui1")", "Byte"},
-        {R"(fieldtype="i2")", "SmallInt"}, {R"(fieldtype="ui2")", "Word"}, {R"(fieldtype="I4")", "Integer"},
-        {R"(fieldtype="i4" SUBTYPE="Autoinc")", "AutoInc"}, {R"(fieldtype="ui4")", "LongWord"},
-        {R"(fieldtype="i8")", "LargeInt"}, {R"(fieldtype="r4")", "Single"}, {R"(fieldtype="r8")", "Float"},
-        {R"(fieldtype="r8" SUBTYPE="Money")", "Currency"}, {R"(fieldtype="fixed")", "BCD"},
-        {R"(fieldtype="fixedFMT")", "FMTBcd"}, {R"(fieldtype="boolean")", "Boolean"}, {R"(fieldtype="date")", "Date"},
-        {R"(fieldtype="time")", "Time"}, {R"(fieldtype="datetime")", "DateTime"},
-        {R"(fieldtype="SQLdateTime")", "TimeStamp"}, {R"(fieldtype="bin.hex")", "Blob"},
-        {R"(fieldtype="bin.hex" SUBTYPE="Text")", "Memo"}, {R"(fieldtype="bin.hex" SUBTYPE="WideText")", "WideMemo"},
+        {R"(fieldtype="string")", "String"},
+        {R"(fieldtype="string" SUBTYPE="FixedChar")", "FixedChar"},
+        {R"(fieldtype="string" SUBTYPE="Guid")", "Guid"},
+        {R"(fieldtype="string.uni")", "WideString"},
+        {R"(fieldtype="i1")", "ShortInt"},
+        {R"(fieldtype="ui1")", "Byte"},
+        {R"(fieldtype="i2")", "SmallInt"},
+        {R"(fieldtype="ui2")", "Word"},
+        {R"(fieldtype="I4")", "Integer"},
+        {R"(fieldtype="i4" SUBTYPE="Autoinc")", "AutoInc"},
+        {R"(fieldtype="ui4")", "LongWord"},
+        {R"(fieldtype="i8")", "LargeInt"},
+        {R"(fieldtype="r4")", "Single"},
+        {R"(fieldtype="r8")", "Float"},
+        {R"(fieldtype="r8" SUBTYPE="Money")", "Currency"},
+        {R"(fieldtype="fixed")", "BCD"},
+        {R"(fieldtype="fixedFMT")", "FMTBcd"},
+        {R"(fieldtype="boolean")", "Boolean"},
+        {R"(fieldtype="date")", "Date"},
+        {R"(fieldtype="time")", "Time"},
+        {R"(fieldtype="datetime")", "DateTime"},
+        {R"(fieldtype="SQLdateTime")", "TimeStamp"},
+        {R"(fieldtype="bin.hex")", "Blob"},
+        {R"(fieldtype="bin.hex" SUBTYPE="Text")", "Memo"},
+        {R"(fieldtype="bin.hex" SUBTYPE="WideText")", "WideMemo"},
         {R"(fieldtype="bin.hex" SUBTYPE="Formatted")", "FmtMemo"},
-        {R"(fieldtype="bin.hex" SUBTYPE="Graphics")", "Graphic"}, {R"(fieldtype="nested")", "DataSet"},
-        {R"(fieldtype="blob")", "Unknown"}, {"", "Unknown"},
+        {R"(fieldtype="bin.hex" SUBTYPE="Graphics")", "Graphic"},
+        {R"(fieldtype="nested")", "DataSet"},
+        {R"(fieldtype="blob")", "Unknown"},
+        {"", "Unknown"},
     };
     for (const auto &[attributes, kind] : cases)
         QTest::newRow(attributes) << QString::fromLatin1(attributes) << QString::fromLatin1(kind);
@@ -92,25 +109,25 @@ void TestDataPacket::kinds()
 {
     QFETCH(QString, attributes);
     QFETCH(QString, kind);
-    const DataPacket p = DataPacket::parse(cp1251(packetText(QStringLiteral("<FIELD attrname=\"F\" %1/>").arg(attributes), {})));
+    const DataPacket p =
+        DataPacket::parse(cp1251(packetText(QStringLiteral("<FIELD attrname=\"F\" %1/>").arg(attributes), {})));
     QCOMPARE(p.fields().size(), 1);
     QCOMPARE(kindName(p.fields()[0].kind), kind);
 }
 
 void TestDataPacket::fieldsAndValues()
 {
-    const QString fields = QStringLiteral(
-        "<FIELD attrname=\"RecId\" fieldtype=\"i4\"/>"
-        "<FIELD attrname=\"SURNAME\" fieldtype=\"string\" WIDTH=\"255\"/>"
-        "<FIELD fieldname=\"Метка\" fieldtype=\"string\" WIDTH=\"50\"/>"
-        "<FIELD attrname=\"PATH\" fieldtype=\"string\" WIDTH=\"x\"/>");
-    const QString rows = QStringLiteral(
-        "<ROW RecId=\"1\" SURNAME=\"Пушкин\" Метка=\"Сказки\" PATH=\"p1\" RowState=\"4\"/>\n"
-        "<ROW RecId=\"2\" SURNAME=\"\" surname=\"lower\"/>\n"
-        "<NOTAROW RecId=\"3\"/>"
-        "<ROW SURNAME=\"Ёжик\tв тумане\"/>"
-        "<ROW SURNAME=\"Ёж\" PATH=\"Ёжик\"/><ROW SURNAME=\"Ёжок\"/><ROW SURNAME=\"Ёжик\" PATH=\"Ёжик\"/>"
-        "<ROW SURNAME=\"Ёжик\"/>");
+    const QString fields = QStringLiteral("<FIELD attrname=\"RecId\" fieldtype=\"i4\"/>"
+                                          "<FIELD attrname=\"SURNAME\" fieldtype=\"string\" WIDTH=\"255\"/>"
+                                          "<FIELD fieldname=\"Метка\" fieldtype=\"string\" WIDTH=\"50\"/>"
+                                          "<FIELD attrname=\"PATH\" fieldtype=\"string\" WIDTH=\"x\"/>");
+    const QString rows =
+        QStringLiteral("<ROW RecId=\"1\" SURNAME=\"Пушкин\" Метка=\"Сказки\" PATH=\"p1\" RowState=\"4\"/>\n"
+                       "<ROW RecId=\"2\" SURNAME=\"\" surname=\"lower\"/>\n"
+                       "<NOTAROW RecId=\"3\"/>"
+                       "<ROW SURNAME=\"Ёжик\tв тумане\"/>"
+                       "<ROW SURNAME=\"Ёж\" PATH=\"Ёжик\"/><ROW SURNAME=\"Ёжок\"/><ROW SURNAME=\"Ёжик\" PATH=\"Ёжик\"/>"
+                       "<ROW SURNAME=\"Ёжик\"/>");
     const DataPacket p = DataPacket::parse(cp1251(packetText(fields, rows)));
 
     QCOMPARE(p.fields().size(), 4);
@@ -130,7 +147,8 @@ void TestDataPacket::fieldsAndValues()
     // Attribute-value normalisation turns the tab into a blank.
     QCOMPARE(p.value(2, 1), QStringLiteral("Ёжик в тумане"));
     // Repeated values, each in its own column and row.
-    const QStringList surnames = {QStringLiteral("Ёж"), QStringLiteral("Ёжок"), QStringLiteral("Ёжик"), QStringLiteral("Ёжик")};
+    const QStringList surnames = {QStringLiteral("Ёж"), QStringLiteral("Ёжок"), QStringLiteral("Ёжик"),
+                                  QStringLiteral("Ёжик")};
     for (qsizetype row = 3; row < 7; ++row)
         QCOMPARE(p.value(row, 1), surnames[row - 3]);
     QCOMPARE(p.value(5, 3), QStringLiteral("Ёжик"));
@@ -236,12 +254,23 @@ void TestDataPacket::integers_data()
     QTest::addColumn<QString>("value");
     QTest::addColumn<bool>("valid");
     const QList<std::tuple<const char *, const char *, bool>> cases = {
-        {"i4", "-2147483648", true}, {"i4", "2147483647", true}, {"i4", "2147483648", false},
-        {"i4\" SUBTYPE=\"Autoinc", "+17", true}, {"i4", "12x", false}, {"i4", "", false}, {"i4", "-", false},
-        {"i1", "-129", false}, {"ui1", "255", true}, {"ui1", "-5", false}, {"ui1", "-0", true},
-        {"i2", "70000", false}, {"ui4", "4294967296", false},
-        {"i8", "-9223372036854775808", true}, {"i8", "9223372036854775808", false},
-        {"i8", "99999999999999999999999", false}, {"r8", "not a number", true},
+        {"i4", "-2147483648", true},
+        {"i4", "2147483647", true},
+        {"i4", "2147483648", false},
+        {"i4\" SUBTYPE=\"Autoinc", "+17", true},
+        {"i4", "12x", false},
+        {"i4", "", false},
+        {"i4", "-", false},
+        {"i1", "-129", false},
+        {"ui1", "255", true},
+        {"ui1", "-5", false},
+        {"ui1", "-0", true},
+        {"i2", "70000", false},
+        {"ui4", "4294967296", false},
+        {"i8", "-9223372036854775808", true},
+        {"i8", "9223372036854775808", false},
+        {"i8", "99999999999999999999999", false},
+        {"r8", "not a number", true},
     };
     for (const auto &[type, value, valid] : cases)
         QTest::addRow("%s %s", type, value) << QString::fromLatin1(type) << QString::fromLatin1(value) << valid;
@@ -256,7 +285,8 @@ void TestDataPacket::integers()
     if (valid)
         QCOMPARE(message, QStringLiteral("accepted"));
     else
-        QVERIFY2(message.startsWith(QStringLiteral("Invalid value '%1' for field 'V'").arg(value)), qPrintable(message));
+        QVERIFY2(message.startsWith(QStringLiteral("Invalid value '%1' for field 'V'").arg(value)),
+                 qPrintable(message));
 }
 
 void TestDataPacket::refusals_data()
@@ -272,40 +302,47 @@ void TestDataPacket::refusals_data()
             << QStringLiteral("Invalid data packet: not well-formed XML (unexpected end of data at offset %1)")
                    .arg(good.size() - cut);
     }
-    QTest::newRow("mismatched end tag") << QByteArray(good).replace("</ROWDATA>", "</ROWDATA></FIELDS>")
-                                        << "Invalid data packet: not well-formed XML (end tag does not match its start tag...";
-    QTest::newRow("not xml") << QByteArray("this is not a data packet at all") << "Invalid data packet: no DATAPACKET element";
+    QTest::newRow("mismatched end tag") << QByteArray(good).replace(
+        "</ROWDATA>",
+        "</ROWDATA></FIELDS>") << "Invalid data packet: not well-formed XML (end tag does not match its start tag...";
+    QTest::newRow("not xml") << QByteArray("this is not a data packet at all")
+                             << "Invalid data packet: no DATAPACKET element";
     QTest::newRow("other root") << cp1251(QStringLiteral("<?xml version=\"1.0\"?><PACKET><METADATA/></PACKET>"))
                                 << "Invalid data packet: no DATAPACKET element";
     QTest::newRow("no fields") << cp1251(Declaration + QStringLiteral("<DATAPACKET><METADATA/><ROWDATA/></DATAPACKET>"))
                                << "Invalid data packet: no METADATA/FIELDS element";
-    QTest::newRow("field without name")
-        << cp1251(packetText(QStringLiteral("<FIELD attrname=\"A\" fieldtype=\"string\"/><FIELD fieldtype=\"i4\"/>"), {}))
-        << "Invalid data packet: field 2 has no name";
+    QTest::newRow("field without name") << cp1251(
+        packetText(QStringLiteral("<FIELD attrname=\"A\" fieldtype=\"string\"/><FIELD fieldtype=\"i4\"/>"), {}))
+                                        << "Invalid data packet: field 2 has no name";
     QTest::newRow("bad integer") << cp1251(oneValue(QStringLiteral("i4"), QStringLiteral("7a")))
                                  << "Invalid value '7a' for field 'V' (Integer) in row 1";
-    QTest::newRow("bad integer after the same text")
-        << cp1251(packetText(QStringLiteral("<FIELD attrname=\"S\" fieldtype=\"string\"/><FIELD attrname=\"V\" fieldtype=\"i4\"/>"),
-                             QStringLiteral("<ROW S=\"7a\" V=\"7a\"/>")))
-        << "Invalid value '7a' for field 'V' (Integer) in row 1";
-    QTest::newRow("koi8-r") << cp1251(oneValue(QStringLiteral("string"), {}, QStringLiteral("<?xml version=\"1.0\" encoding=\"KOI8-R\"?>")))
+    QTest::newRow("bad integer after the same text") << cp1251(packetText(
+        QStringLiteral("<FIELD attrname=\"S\" fieldtype=\"string\"/><FIELD attrname=\"V\" fieldtype=\"i4\"/>"),
+        QStringLiteral("<ROW S=\"7a\" V=\"7a\"/>"))) << "Invalid value '7a' for field 'V' (Integer) in row 1";
+    QTest::newRow("koi8-r") << cp1251(
+        oneValue(QStringLiteral("string"), {}, QStringLiteral("<?xml version=\"1.0\" encoding=\"KOI8-R\"?>")))
                             << "Invalid data packet: unsupported encoding 'KOI8-R'";
     QByteArray utf16;
     for (const QChar c : oneValue(QStringLiteral("string"), QStringLiteral("x")))
         utf16 += char(c.unicode() & 0xFF) + QByteArray(1, char(c.unicode() >> 8));
     QTest::newRow("utf-16") << utf16 << "Invalid data packet: unsupported encoding 'UTF-16'";
-    QTest::newRow("NUL byte") << QByteArray(good).replace("\"x\"", QByteArray("\"x\0\"", 4)) << "Invalid data packet: NUL byte at...";
-    QTest::newRow("repeated attribute") << cp1251(packetText(QStringLiteral("<FIELD attrname=\"A\"/>"), QStringLiteral("<ROW A=\"1\" A=\"\"/>")))
+    QTest::newRow("NUL byte") << QByteArray(good).replace("\"x\"", QByteArray("\"x\0\"", 4))
+                              << "Invalid data packet: NUL byte at...";
+    QTest::newRow("repeated attribute") << cp1251(
+        packetText(QStringLiteral("<FIELD attrname=\"A\"/>"), QStringLiteral("<ROW A=\"1\" A=\"\"/>")))
                                         << "Invalid data packet: field 'A' appears twice in row 1";
-    QTest::newRow("too many values")
-        << cp1251(packetText(QStringLiteral("<FIELD attrname=\"F%1\"/>").repeated(2000).arg(1), QStringLiteral("<ROW/>").repeated(20000)))
-        << "Invalid data packet: too many values (2000 fields in 20000 rows)";
-    QTest::newRow("bad declaration") << QByteArray("<?xml version=\"1.0><DATAPACKET/>") << "Invalid data packet: malformed XML declaration";
-    for (const char *reference : {"&foo;", "&#;", "&#x;", "&#12a;", "&amp", "&#0;", "&#xD800;", "&#x110000;", "&#99999999999;"}) {
+    QTest::newRow("too many values") << cp1251(packetText(
+        QStringLiteral("<FIELD attrname=\"F%1\"/>").repeated(2000).arg(1), QStringLiteral("<ROW/>").repeated(20000)))
+                                     << "Invalid data packet: too many values (2000 fields in 20000 rows)";
+    QTest::newRow("bad declaration") << QByteArray("<?xml version=\"1.0><DATAPACKET/>")
+                                     << "Invalid data packet: malformed XML declaration";
+    for (const char *reference :
+         {"&foo;", "&#;", "&#x;", "&#12a;", "&amp", "&#0;", "&#xD800;", "&#x110000;", "&#99999999999;"}) {
         QTest::addRow("reference %s", reference)
             << cp1251(packetText(QStringLiteral("<FIELD attrname=\"Поле\"/>"),
                                  QStringLiteral("<ROW/><ROW Поле=\"Ж%1\"/>").arg(QLatin1String(reference))))
-            << QStringLiteral("Invalid data packet: invalid character reference '%1...").arg(QLatin1String(reference).left(4));
+            << QStringLiteral("Invalid data packet: invalid character reference '%1...")
+                   .arg(QLatin1String(reference).left(4));
     }
 }
 
@@ -325,8 +362,9 @@ void TestDataPacket::hostileInputs()
     // 100,000 nested elements inside ROWDATA, between two rows.
     const int depth = 100000;
     const QByteArray deep = QByteArray("<a>").repeated(depth) + QByteArray("</a>").repeated(depth);
-    const QByteArray head = cp1251(Declaration + QStringLiteral("<DATAPACKET><METADATA><FIELDS><FIELD attrname=\"A\"/>"
-                                                                "</FIELDS></METADATA><ROWDATA><ROW A=\"1\"/>"));
+    const QByteArray head = cp1251(Declaration
+                                   + QStringLiteral("<DATAPACKET><METADATA><FIELDS><FIELD attrname=\"A\"/>"
+                                                    "</FIELDS></METADATA><ROWDATA><ROW A=\"1\"/>"));
     const DataPacket p = DataPacket::parse(head + deep + "<ROW A=\"2\"/></ROWDATA></DATAPACKET>");
     QCOMPARE(p.rowCount(), 2);
     QCOMPARE(p.value(1, 0), QStringLiteral("2"));
@@ -334,8 +372,9 @@ void TestDataPacket::hostileInputs()
 
     // Garbage: random bytes, and a valid packet with random bytes written into it.
     QRandomGenerator random(1251);
-    const QByteArray good = cp1251(packetText(QStringLiteral("<FIELD attrname=\"A\" fieldtype=\"i4\"/><FIELD attrname=\"B\"/>"),
-                                              QStringLiteral("<ROW A=\"1\" B=\"&amp;Ж\"/>").repeated(20)));
+    const QByteArray good =
+        cp1251(packetText(QStringLiteral("<FIELD attrname=\"A\" fieldtype=\"i4\"/><FIELD attrname=\"B\"/>"),
+                          QStringLiteral("<ROW A=\"1\" B=\"&amp;Ж\"/>").repeated(20)));
     for (int i = 0; i < 2000; ++i) {
         QByteArray bytes = good;
         if (i % 2 == 0) {
@@ -347,7 +386,8 @@ void TestDataPacket::hostileInputs()
                 bytes[random.bounded(int(bytes.size()))] = char(random.bounded(256));
         }
         const QString message = refusal(bytes);
-        QVERIFY2(message == QStringLiteral("accepted") || message.startsWith(QStringLiteral("Invalid ")), qPrintable(message));
+        QVERIFY2(message == QStringLiteral("accepted") || message.startsWith(QStringLiteral("Invalid ")),
+                 qPrintable(message));
     }
 }
 

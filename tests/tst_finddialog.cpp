@@ -57,18 +57,10 @@ enum class CloseWay { Search, CancelButton, Escape, CloseBox };
 void closeDialog(TfrmFind &dialog, CloseWay way)
 {
     switch (way) {
-    case CloseWay::Search:
-        QTest::keyClick(dialog.cmbMask, Qt::Key_Return);
-        break;
-    case CloseWay::CancelButton:
-        QTest::mouseClick(dialog.BitBtn2, Qt::LeftButton);
-        break;
-    case CloseWay::Escape:
-        QTest::keyClick(dialog.cmbMask, Qt::Key_Escape);
-        break;
-    case CloseWay::CloseBox:
-        dialog.close();
-        break;
+    case CloseWay::Search: QTest::keyClick(dialog.cmbMask, Qt::Key_Return); break;
+    case CloseWay::CancelButton: QTest::mouseClick(dialog.BitBtn2, Qt::LeftButton); break;
+    case CloseWay::Escape: QTest::keyClick(dialog.cmbMask, Qt::Key_Escape); break;
+    case CloseWay::CloseBox: dialog.close(); break;
     }
 }
 
@@ -120,7 +112,7 @@ public:
     TFormStorage *fsMain;
 };
 
-} // namespace
+}  // namespace
 
 Q_DECLARE_METATYPE(CloseWay)
 
@@ -308,8 +300,11 @@ private slots:
             window.Splitter1->setSizes({200, 300});
             QVERIFY(window.close());
         }
-        const QMap<QString, QString> expected{
-            {"FormVersion", "0"}, {"ShowCmd", "1"}, {"NormPos", "50,60,550,460"}, {"Visible", "0"}, {"LibBooks_Width", "200"}};
+        const QMap<QString, QString> expected{{"FormVersion", "0"},
+                                              {"ShowCmd", "1"},
+                                              {"NormPos", "50,60,550,460"},
+                                              {"Visible", "0"},
+                                              {"LibBooks_Width", "200"}};
         for (auto it = expected.cbegin(); it != expected.cend(); ++it)
             QCOMPARE(storedValue(QStringLiteral("main/") + it.key()), QVariant(it.value()));
 
@@ -336,8 +331,8 @@ private slots:
         QTest::newRow("first start: as designed, fitted")
             << ValueMap{} << designedFitted << designedSize << false << StoredWindow::DesignedTreeWidth;
         QTest::newRow("stored partly outside: fitted")
-            << ValueMap{{"main/NormPos", "-20,100,480,400"}} << QPoint(workArea.left(), 100) << QSize(500, 300)
-            << false << StoredWindow::DesignedTreeWidth;
+            << ValueMap{{"main/NormPos", "-20,100,480,400"}} << QPoint(workArea.left(), 100) << QSize(500, 300) << false
+            << StoredWindow::DesignedTreeWidth;
         QTest::newRow("maximised: not fitted")
             << ValueMap{{"main/NormPos", "-20,100,480,400"}, {"main/ShowCmd", "3"}} << QPoint(-20, 100)
             << QSize(500, 300) << true << StoredWindow::DesignedTreeWidth;

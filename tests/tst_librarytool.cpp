@@ -1,9 +1,10 @@
 // brimvel-library run as a program, on the sample library and on libraries
-// written here.
+// written here, and starting stand-ins for the viewer.
 
 #include "testsupport.h"
 
 #include <QProcess>
+#include <QProcessEnvironment>
 
 namespace {
 
@@ -14,10 +15,8 @@ struct ToolRun
     QString err;
 };
 
-ToolRun runTool(const QStringList &arguments)
+ToolRun finishedRun(QProcess &process)
 {
-    QProcess process;
-    process.start(QStringLiteral(BRIMVEL_LIBRARY_TOOL), arguments);
     process.waitForFinished(-1);
     ToolRun run;
     if (process.exitStatus() == QProcess::NormalExit)
@@ -26,6 +25,13 @@ ToolRun runTool(const QStringList &arguments)
     run.out = out.split(u'\n', Qt::SkipEmptyParts);
     run.err = QString::fromUtf8(process.readAllStandardError());
     return run;
+}
+
+ToolRun runTool(const QStringList &arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral(BRIMVEL_LIBRARY_TOOL), arguments);
+    return finishedRun(process);
 }
 
 ToolRun runOnSample(const QStringList &arguments)
@@ -44,7 +50,9 @@ QByteArray contentsFile(const QList<Entry> &entries, const QString &endAfter = {
 {
     QStringList lines{QStringLiteral("ITEMS{")};
     for (const Entry &entry : entries)
-        lines << "ITEM{" << "NAME=" + entry.name << "LOCAL=" + entry.local << "ID=1" << "}";
+        lines << "ITEM{"
+              << "NAME=" + entry.name << "LOCAL=" + entry.local << "ID=1"
+              << "}";
     lines << "}";
     if (!endAfter.isEmpty())
         lines = lines.mid(0, lines.indexOf(endAfter) + 1);
@@ -63,8 +71,8 @@ void writeBrokenLibrary(const QString &directory)
     const QList<BookRecord> books = {
         {QStringLiteral("Гоголь"), QStringLiteral("Николай"), QStringLiteral("Васильевич"),
          QStringLiteral("Вечера на хуторе"), QStringLiteral("vechera")},
-        {QStringLiteral("Гоголь"), QStringLiteral("Николай"), QStringLiteral("Васильевич"),
-         QStringLiteral("Миргород"), QStringLiteral("mirgorod")},
+        {QStringLiteral("Гоголь"), QStringLiteral("Николай"), QStringLiteral("Васильевич"), QStringLiteral("Миргород"),
+         QStringLiteral("mirgorod")},
         {QStringLiteral("Пушкин"), QStringLiteral("Александр"), QStringLiteral("Сергеевич"),
          QStringLiteral("Повести Белкина"), QStringLiteral("Povesti")},
     };
@@ -88,7 +96,79 @@ void writeBrokenLibrary(const QString &directory)
     writeFile(library.filePath("Library/povesti/metel.htm"), "<html></html>");
 }
 
-} // namespace
+// The exit status of the stand-ins for the viewer: a tool that ends with it
+// has handed its process over to the viewer.
+constexpr int StandInExitStatus = 7;
+
+// A place to run view in: a copy of the tool in "tool", so that it looks
+// for the viewer there, "path" for PATH, and "Моя библиотека", a directory
+// with no library in it, which view leaves to the viewer. Stand-ins for the
+// viewer record where they ran.
+class ViewPlace
+{
+public:
+    ViewPlace()
+    {
+        QVERIFY(QDir(m_root.path()).mkpath(QStringLiteral("tool")));
+        QVERIFY(QDir(m_root.path()).mkpath(QStringLiteral("path")));
+        QVERIFY(QDir(m_root.path()).mkpath(LibraryName));
+        QVERIFY(
+            QFile::copy(QStringLiteral(BRIMVEL_LIBRARY_TOOL), m_root.filePath(QStringLiteral("tool/brimvel-library"))));
+    }
+
+    // Puts a stand-in for the viewer into `directory`; it records the
+    // directory it runs in, the number of its arguments and `directory`.
+    void addViewer(const QString &directory)
+    {
+        const QString path = m_root.filePath(directory + QStringLiteral("/brimvel"));
+        const QString script = QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$(pwd -P)\" \"$#\" '%1' > '%2'\nexit %3\n")
+                                   .arg(directory, recordPath())
+                                   .arg(StandInExitStatus);
+        writeFile(path, script.toUtf8());
+        QVERIFY(QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::ExeOwner));
+    }
+
+    // `text` with "{root}" standing for the place's path.
+    QString expanded(QString text) const { return text.replace(QStringLiteral("{root}"), m_root.path()); }
+
+    // Runs the tool in `workingDirectory` (relative to the place), with
+    // "{root}" in the arguments expanded.
+    ToolRun run(QStringList arguments, const QString &workingDirectory) const
+    {
+        for (QString &argument : arguments)
+            argument = expanded(argument);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("PATH"), m_root.filePath(QStringLiteral("path")));
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.setWorkingDirectory(m_root.filePath(workingDirectory));
+        process.start(m_root.filePath(QStringLiteral("tool/brimvel-library")), arguments);
+        return finishedRun(process);
+    }
+
+    // What the stand-in that ran recorded; nothing when none ran.
+    QStringList record() const
+    {
+        QFile file(recordPath());
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        return QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
+    }
+
+    QString canonicalPath(const QString &directory) const
+    {
+        return QFileInfo(m_root.filePath(directory)).canonicalFilePath();
+    }
+
+    inline static const QString LibraryName = QStringLiteral("Моя библиотека");
+
+private:
+    QString recordPath() const { return m_root.filePath(QStringLiteral("record")); }
+
+    QTemporaryDir m_root;
+};
+
+}  // namespace
 
 class TestLibraryTool : public QObject
 {
@@ -132,20 +212,14 @@ private slots:
         writeBrokenLibrary(library.path());
         const ToolRun tree = runTool({QStringLiteral("tree")});
         QCOMPARE(tree.exitCode, 1);
-        QCOMPARE(tree.out, (QStringList{Gogol,
-                                        "  Вечера на хуторе",
-                                        "    Майская ночь\tLibrary\\vechera\\noch.htm",
-                                        "    Ночь перед Рождеством\tLibrary\\vechera\\glavy\\rozhdestvo.htm",
-                                        "    Заколдованное место\tLibrary\\vechera\\glavy/mesto.htm",
-                                        "    Сорочинская ярмарка\tLibrary\\vechera\\Yarmarka.HTM",
-                                        "    Без страницы\tLibrary\\vechera\\",
-                                        "  Миргород",
-                                        "    ! File not found",
-                                        Pushkin,
-                                        "  Повести Белкина",
-                                        "    Выстрел\tLibrary\\Povesti\\vystrel.htm",
-                                        "    Метель\tLibrary\\Povesti\\metel.htm",
-                                        "    ! List index out of bounds (13)"}));
+        QCOMPARE(tree.out,
+                 (QStringList{Gogol, "  Вечера на хуторе", "    Майская ночь\tLibrary\\vechera\\noch.htm",
+                              "    Ночь перед Рождеством\tLibrary\\vechera\\glavy\\rozhdestvo.htm",
+                              "    Заколдованное место\tLibrary\\vechera\\glavy/mesto.htm",
+                              "    Сорочинская ярмарка\tLibrary\\vechera\\Yarmarka.HTM",
+                              "    Без страницы\tLibrary\\vechera\\", "  Миргород", "    ! File not found", Pushkin,
+                              "  Повести Белкина", "    Выстрел\tLibrary\\Povesti\\vystrel.htm",
+                              "    Метель\tLibrary\\Povesti\\metel.htm", "    ! List index out of bounds (13)"}));
     }
 
     void checkReportsEveryProblem()
@@ -227,10 +301,81 @@ private slots:
         QVERIFY(help.out.value(0).startsWith(QStringLiteral("Usage: brimvel-library")));
         QVERIFY(help.err.isEmpty());
 
-        const ToolRun nowhere = runTool({QStringLiteral("-C"), QStringLiteral("/no/such/library"), QStringLiteral("tree")});
+        const ToolRun nowhere =
+            runTool({QStringLiteral("-C"), QStringLiteral("/no/such/library"), QStringLiteral("tree")});
         QCOMPARE(nowhere.exitCode, 2);
         QVERIFY(nowhere.out.isEmpty());
         QVERIFY2(nowhere.err.contains(QStringLiteral("/no/such/library")), qPrintable(nowhere.err));
+    }
+
+    void viewStartsTheViewerInTheDirectory_data()
+    {
+        QTest::addColumn<QStringList>("viewers");  // where stand-ins are
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("workingDirectory");
+        QTest::addColumn<QString>("viewerRun");
+        const QString library = ViewPlace::LibraryName;
+        QTest::newRow("beside the tool first, absolute DIR")
+            << QStringList{"tool", "path"} << QStringList{"view", "{root}/" + library} << ""
+            << "tool";
+        QTest::newRow("on PATH, relative DIR") << QStringList{"path"} << QStringList{"view", library} << ""
+                                               << "path";
+        QTest::newRow("DIR relative to -C")
+            << QStringList{"tool"} << QStringList{"-C", "{root}", "view", library} << "tool"
+            << "tool";
+        QTest::newRow("no DIR: the working directory")
+            << QStringList{"tool"} << QStringList{"view"} << library << "tool";
+    }
+
+    void viewStartsTheViewerInTheDirectory()
+    {
+#ifndef Q_OS_UNIX
+        QSKIP("The stand-ins for the viewer are shell scripts");
+#endif
+        QFETCH(QStringList, viewers);
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, workingDirectory);
+        QFETCH(QString, viewerRun);
+        ViewPlace place;
+        for (const QString &directory : viewers)
+            place.addViewer(directory);
+        const ToolRun run = place.run(arguments, workingDirectory);
+        QCOMPARE(run.exitCode, StandInExitStatus);
+        QVERIFY2(run.err.isEmpty(), qPrintable(run.err));
+        QCOMPARE(place.record(), (QStringList{place.canonicalPath(ViewPlace::LibraryName), "0", viewerRun}));
+    }
+
+    void viewRefusesWhatItCannotOpen_data()
+    {
+        QTest::addColumn<QStringList>("viewers");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("missing DIR") << QStringList{"tool"} << QStringList{"view", "{root}/nowhere"}
+                                     << "no such directory '{root}/nowhere'";
+        QTest::newRow("a file for DIR") << QStringList{"tool"} << QStringList{"view", "{root}/tool/brimvel"}
+                                        << "'{root}/tool/brimvel' is not a directory";
+        QTest::newRow("two DIRs") << QStringList{"tool"} << QStringList{"view", "{root}", "{root}"}
+                                  << "view takes at most one DIR";
+        QTest::newRow("no viewer") << QStringList{} << QStringList{"view", "{root}"}
+                                   << "the viewer 'brimvel' is neither beside this program nor on PATH";
+    }
+
+    void viewRefusesWhatItCannotOpen()
+    {
+#ifndef Q_OS_UNIX
+        QSKIP("The stand-ins for the viewer are shell scripts");
+#endif
+        QFETCH(QStringList, viewers);
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, message);
+        ViewPlace place;
+        for (const QString &directory : viewers)
+            place.addViewer(directory);
+        const ToolRun run = place.run(arguments, QString());
+        QCOMPARE(run.exitCode, 2);
+        QVERIFY(run.out.isEmpty());
+        QVERIFY2(run.err.startsWith("brimvel-library: " + place.expanded(message)), qPrintable(run.err));
+        QVERIFY(place.record().isEmpty());
     }
 };
 

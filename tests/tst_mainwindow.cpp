@@ -10,8 +10,8 @@
 #include "ui/viewer.h"
 
 #include <QMenuBar>
-#include <QScreen>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -43,7 +43,7 @@ void rightClick(QTreeView *tree, const QPoint &position)
     QTest::mouseRelease(tree->viewport(), Qt::RightButton, {}, position);
 }
 
-} // namespace
+}  // namespace
 
 class TestMainWindow : public QObject
 {
@@ -58,14 +58,18 @@ private slots:
         TemporaryWorkingDirectory library;
         writeFile(library.filePath(QStringLiteral("books.xml")),
                   cp1251(cataloguePacket({
-                             {QStringLiteral("ИВАНОВ"), QStringLiteral("Иван"), QString(), QStringLiteral("Поздняя"), QStringLiteral("I2")},
-                             {QStringLiteral("Толстой"), QStringLiteral("Лев"), QString(), QStringLiteral("Война и мир"), QStringLiteral("T1")},
-                             {QStringLiteral("Иванов"), QStringLiteral("Иван"), QString(), QStringLiteral("Ранняя"), QStringLiteral("I1")},
-                             {QStringLiteral("Толстой Лев"), QString(), QString(), QStringLiteral("Хаджи-Мурат"), QStringLiteral("T2")},
-                             {QStringLiteral(" "), QString(), QString(), QStringLiteral("Колобок"), QStringLiteral("F1")},
-                             {QStringLiteral("Иванов"), QStringLiteral("Иван"), QStringLiteral("Ильич"), QStringLiteral("Отдельная"), QStringLiteral("I3")},
-                         }))
-                      + "\r\nthe rest of the file is never read\r\n");
+                      {QStringLiteral("ИВАНОВ"), QStringLiteral("Иван"), QString(), QStringLiteral("Поздняя"),
+                       QStringLiteral("I2")},
+                      {QStringLiteral("Толстой"), QStringLiteral("Лев"), QString(), QStringLiteral("Война и мир"),
+                       QStringLiteral("T1")},
+                      {QStringLiteral("Иванов"), QStringLiteral("Иван"), QString(), QStringLiteral("Ранняя"),
+                       QStringLiteral("I1")},
+                      {QStringLiteral("Толстой Лев"), QString(), QString(), QStringLiteral("Хаджи-Мурат"),
+                       QStringLiteral("T2")},
+                      {QStringLiteral(" "), QString(), QString(), QStringLiteral("Колобок"), QStringLiteral("F1")},
+                      {QStringLiteral("Иванов"), QStringLiteral("Иван"), QStringLiteral("Ильич"),
+                       QStringLiteral("Отдельная"), QStringLiteral("I3")},
+                  })) + "\r\nthe rest of the file is never read\r\n");
         MessageBoxRecorder boxes;
         TfrmMain window;
         QCOMPARE(boxes.boxes.size(), 0);
@@ -137,7 +141,8 @@ private slots:
                  (QStringList{"Найти...", "Найти далее"}));
         QCOMPARE(actionTexts(window.menuBar()->actions().at(1)->menu()->actions()),
                  (QStringList{"Новая закладка", "Удалить закладку"}));
-        QCOMPARE(actionTexts(window.dxBarPopupMenuLib->actions()), (QStringList{"Новая закладка", "-", "Свернуть всё"}));
+        QCOMPARE(actionTexts(window.dxBarPopupMenuLib->actions()),
+                 (QStringList{"Новая закладка", "-", "Свернуть всё"}));
 
         QCOMPARE(window.actNewBookmark->statusTip(), QStringLiteral("Создать новую закладку"));
         QCOMPARE(window.actNewBookmark->shortcut(), QKeySequence(Qt::Key_F2));
@@ -163,16 +168,17 @@ private slots:
         QTest::addColumn<QByteArray>("catalogue");
         QTest::addColumn<QString>("message");
         QTest::newRow("missing") << false << QByteArray() << "File not found.";
-        QTest::newRow("empty") << true << QByteArray() << "cdsBooks: Cannot perform this operation on a closed dataset.";
-        QTest::newRow("begins with a line break")
-            << true << cp1251(cataloguePacket({})).prepend("\r\n")
-            << "cdsBooks: Cannot perform this operation on a closed dataset.";
+        QTest::newRow("empty") << true << QByteArray()
+                               << "cdsBooks: Cannot perform this operation on a closed dataset.";
+        QTest::newRow("begins with a line break") << true << cp1251(cataloguePacket({})).prepend("\r\n")
+                                                  << "cdsBooks: Cannot perform this operation on a closed dataset.";
         QTest::newRow("short") << true << QByteArray("<DATAPACKET/>") << "Invalid data packet.";
         QString withoutName = cataloguePacket({});
         withoutName.remove(QRegularExpression(QStringLiteral("<FIELD attrname=\"NAME\"[^>]*>")));
         QTest::newRow("field missing") << true << cp1251(withoutName) << "cdsBooks: Field 'NAME' not found.";
         QString wide = cataloguePacket({});
-        wide.replace(QStringLiteral("\"LABEL\" fieldtype=\"string\""), QStringLiteral("\"LABEL\" fieldtype=\"string.uni\""));
+        wide.replace(QStringLiteral("\"LABEL\" fieldtype=\"string\""),
+                     QStringLiteral("\"LABEL\" fieldtype=\"string.uni\""));
         QTest::newRow("wide label")
             << true << cp1251(wide)
             << "cdsBooks: Type mismatch for field 'LABEL', expecting: String actual: WideString.";
@@ -203,7 +209,8 @@ private slots:
     void catalogueOverSeveralLinesIsRefused()
     {
         TemporaryWorkingDirectory library;
-        QString packet = cataloguePacket({{QStringLiteral("А"), QString(), QString(), QStringLiteral("Б"), QStringLiteral("p")}});
+        QString packet =
+            cataloguePacket({{QStringLiteral("А"), QString(), QString(), QStringLiteral("Б"), QStringLiteral("p")}});
         packet.replace(QStringLiteral("<ROWDATA>"), QStringLiteral("<ROWDATA>\r\n"));
         writeFile(library.filePath(QStringLiteral("books.xml")), cp1251(packet));
         MessageBoxRecorder boxes;
@@ -217,8 +224,10 @@ private slots:
     {
         TemporaryWorkingDirectory library;
         writeFile(library.filePath(QStringLiteral("books.xml")),
-                  cp1251(cataloguePacket({{QStringLiteral("Гоголь"), QString(), QString(), QStringLiteral("Нос"), QStringLiteral("n")},
-                                          {QStringLiteral("Пушкин"), QString(), QString(), QStringLiteral("Пиковая дама"), QStringLiteral("p")}})));
+                  cp1251(cataloguePacket(
+                      {{QStringLiteral("Гоголь"), QString(), QString(), QStringLiteral("Нос"), QStringLiteral("n")},
+                       {QStringLiteral("Пушкин"), QString(), QString(), QStringLiteral("Пиковая дама"),
+                        QStringLiteral("p")}})));
         TfrmMain window;
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -243,8 +252,10 @@ private slots:
     {
         TemporaryWorkingDirectory library;
         writeFile(library.filePath(QStringLiteral("books.xml")),
-                  cp1251(cataloguePacket({{QStringLiteral("Гоголь"), QString(), QString(), QStringLiteral("Нос"), QStringLiteral("n")},
-                                          {QStringLiteral("Пушкин"), QString(), QString(), QStringLiteral("Пиковая дама"), QStringLiteral("p")}})));
+                  cp1251(cataloguePacket(
+                      {{QStringLiteral("Гоголь"), QString(), QString(), QStringLiteral("Нос"), QStringLiteral("n")},
+                       {QStringLiteral("Пушкин"), QString(), QString(), QStringLiteral("Пиковая дама"),
+                        QStringLiteral("p")}})));
         writeFile(library.filePath(QStringLiteral("Library/p/sod.btf")),
                   "ITEMS{\r\nITEM{\r\nNAME=1\r\nLOCAL=1.htm\r\nID=1\r\n}\r\n}\r\n");
         MessageBoxRecorder boxes;
@@ -306,13 +317,20 @@ private slots:
     {
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("letter") << "File not found" << "File not found.";
-        QTest::newRow("cyrillic letter") << "Ошибка" << "Ошибка.";
-        QTest::newRow("digit") << "I/O error 5" << "I/O error 5.";
-        QTest::newRow("bracket") << "List index out of bounds (3)" << "List index out of bounds (3)";
-        QTest::newRow("full stop") << "Done." << "Done.";
-        QTest::newRow("exclamation") << "Stop!" << "Stop!";
-        QTest::newRow("empty") << "" << "";
+        QTest::newRow("letter") << "File not found"
+                                << "File not found.";
+        QTest::newRow("cyrillic letter") << "Ошибка"
+                                         << "Ошибка.";
+        QTest::newRow("digit") << "I/O error 5"
+                               << "I/O error 5.";
+        QTest::newRow("bracket") << "List index out of bounds (3)"
+                                 << "List index out of bounds (3)";
+        QTest::newRow("full stop") << "Done."
+                                   << "Done.";
+        QTest::newRow("exclamation") << "Stop!"
+                                     << "Stop!";
+        QTest::newRow("empty") << ""
+                               << "";
     }
 
     void topLevelErrorHandler()
@@ -339,6 +357,18 @@ private slots:
         viewer.Navigate2(QDir::toNativeSeparators(library.path()) + QDir::separator()
                          + QStringLiteral("brimvel_library.htm"));
         QTRY_VERIFY(viewer.LocationURL().contains(QStringLiteral("brimvel_library.htm")));
+    }
+
+    void applicationIsNamedAsItsDesktopEntryAndStore()
+    {
+        // Window managers match the windows to the installed desktop entry
+        // by its name.
+        const QString entry = QStringLiteral(SAMPLE_LIBRARY_DIR "/../packaging/") + QGuiApplication::desktopFileName()
+                              + QStringLiteral(".desktop");
+        QVERIFY2(QFileInfo::exists(entry), qPrintable(entry));
+        // Settings made with the application's names are those of the store.
+        QCOMPARE(QSettings().fileName(), storePath());
+        QVERIFY(storePath().endsWith(QStringLiteral("/Brimvel/Library.conf")));
     }
 };
 

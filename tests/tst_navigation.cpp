@@ -18,7 +18,8 @@ namespace {
 
 const QString ExampleContents = QStringLiteral(
     "ITEMS{\r\n ITEM{\r\n  NAME=Глава 1\r\n  LOCAL=ch1.htm\r\n  ID=1\r\n  ITEMS{\r\n   ITEM{\r\n    NAME=Раздел 1.1\r\n"
-    "    LOCAL=text\\ch1_1.htm\r\n    ID=2\r\n   }\r\n  }\r\n }\r\n ITEM{\r\n  NAME=Глава 2\r\n  LOCAL=ch2.htm\r\n  ID=3\r\n"
+    "    LOCAL=text\\ch1_1.htm\r\n    ID=2\r\n   }\r\n  }\r\n }\r\n ITEM{\r\n  NAME=Глава 2\r\n  LOCAL=ch2.htm\r\n  "
+    "ID=3\r\n"
     "  EPIGRAFS{\r\n   ITEM{\r\n    Эпиграф\r\n    Автор\r\n   }\r\n  }\r\n }\r\n}\r\n");
 
 // A library with one author and the books named by `paths`, each with
@@ -30,7 +31,8 @@ public:
     {
         QList<BookRecord> books;
         for (const QString &path : paths) {
-            books.append({QStringLiteral("Гоголь"), QStringLiteral("Николай"), QString(), QStringLiteral("Книга ") + path, path});
+            books.append({QStringLiteral("Гоголь"), QStringLiteral("Николай"), QString(),
+                          QStringLiteral("Книга ") + path, path});
             if (!contents.isNull())
                 writeFile(directory.filePath("Library/" + path + "/sod.btf"), cp1251(contents));
         }
@@ -49,7 +51,7 @@ QStringList childTexts(const LibraryTree &tree, LibraryTree::Node parent)
     return texts;
 }
 
-} // namespace
+}  // namespace
 
 class TestNavigation : public QObject
 {
@@ -120,7 +122,8 @@ private slots:
         QTest::newRow("no book directory") << QString() << false << "Invalid filename." << QStringList();
         QTest::newRow("a directory in its place") << QString() << true << "File access denied." << QStringList();
         QTest::newRow("broken off after the third NAME line")
-            << "ITEMS{\nITEM{\nNAME=Один\nLOCAL=1.htm\nID=1\n}\nITEM{\nNAME=Два\nLOCAL=2.htm\nID=2\n}\nITEM{\nNAME=Три\n"
+            << "ITEMS{\nITEM{\nNAME=Один\nLOCAL=1.htm\nID=1\n}\nITEM{\nNAME=Два\nLOCAL=2.htm\nID=2\n}\nITEM{\nNAME="
+               "Три\n"
             << true << "List index out of bounds (13)" << QStringList{"Один", "Два"};
     }
 

@@ -13,17 +13,28 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("searchText");
         QTest::addColumn<bool>("matches");
-        QTest::newRow("lower finds capitalised") << "Пушкин Александр" << "пушк" << true;
-        QTest::newRow("lower finds capitals") << "ПУШКИНСКИЕ МЕСТА" << "пушк" << true;
-        QTest::newRow("ё and Ё") << "ЁЛКИ" << "ёлк" << true;
-        QTest::newRow("е is not ё") << "Ёлки" << "елк" << false;
-        QTest::newRow("latin") << "Hamlet" << "AMLE" << true;
-        QTest::newRow("ukrainian і") << "Київ" << "КИЇ" << true;
-        QTest::newRow("asterisk is literal") << "Глава 1" << "Гл*" << false;
-        QTest::newRow("asterisk matches asterisk") << "Гл* ава" << "гл*" << true;
-        QTest::newRow("question mark is literal") << "Что?" << "что?" << true;
-        QTest::newRow("question mark needs one") << "Чтоб" << "что?" << false;
-        QTest::newRow("contiguous run") << "Пуш кин" << "пушкин" << false;
+        QTest::newRow("lower finds capitalised") << "Пушкин Александр"
+                                                 << "пушк" << true;
+        QTest::newRow("lower finds capitals") << "ПУШКИНСКИЕ МЕСТА"
+                                              << "пушк" << true;
+        QTest::newRow("ё and Ё") << "ЁЛКИ"
+                                 << "ёлк" << true;
+        QTest::newRow("е is not ё") << "Ёлки"
+                                    << "елк" << false;
+        QTest::newRow("latin") << "Hamlet"
+                               << "AMLE" << true;
+        QTest::newRow("ukrainian і") << "Київ"
+                                     << "КИЇ" << true;
+        QTest::newRow("asterisk is literal") << "Глава 1"
+                                             << "Гл*" << false;
+        QTest::newRow("asterisk matches asterisk") << "Гл* ава"
+                                                   << "гл*" << true;
+        QTest::newRow("question mark is literal") << "Что?"
+                                                  << "что?" << true;
+        QTest::newRow("question mark needs one") << "Чтоб"
+                                                 << "что?" << false;
+        QTest::newRow("contiguous run") << "Пуш кин"
+                                        << "пушкин" << false;
     }
 
     void matching()
@@ -66,12 +77,12 @@ private slots:
         tree.setHasChildrenMark(book, true);
         tree.addRoot(QStringLiteral("Книга после"));
         int tested = 0;
-        QVERIFY_THROWS_EXCEPTION(AppError, findInTree(tree, tree.firstRoot(), QStringLiteral("после"),
-                                                      [&](LibraryTree::Node node) {
-                                                          ++tested;
-                                                          if (node == book)
-                                                              throw AppError(QStringLiteral("File not found"));
-                                                      }));
+        QVERIFY_THROWS_EXCEPTION(
+            AppError, findInTree(tree, tree.firstRoot(), QStringLiteral("после"), [&](LibraryTree::Node node) {
+                ++tested;
+                if (node == book)
+                    throw AppError(QStringLiteral("File not found"));
+            }));
         QCOMPARE(tested, 2);
     }
 };

@@ -37,7 +37,7 @@ QStringList numbered(int count)
     return result;
 }
 
-} // namespace
+}  // namespace
 
 class TestSettings : public QObject
 {
@@ -54,13 +54,13 @@ private slots:
         const QStringList six{"Пушкин", "Гоголь", "Чехов", "Блок", "Бунин", "толстой"};
         QTest::newRow("case-different entry moves up in its stored form")
             << six << "Толстой" << QStringList{"толстой", "Пушкин", "Гоголь", "Чехов", "Блок", "Бунин"};
-        QTest::newRow("ё and Latin letters fold") << QStringList{"Tolstoy", "ёлки"} << "ЁЛКИ"
-                                                  << QStringList{"ёлки", "Tolstoy"};
+        QTest::newRow("ё and Latin letters fold")
+            << QStringList{"Tolstoy", "ёлки"} << "ЁЛКИ" << QStringList{"ёлки", "Tolstoy"};
         QTest::newRow("text already at the head") << six << "Пушкин" << six;
         QTest::newRow("only a whole entry matches")
             << QStringList{"Толстой Лев"} << "Толстой" << QStringList{"Толстой", "Толстой Лев"};
-        QTest::newRow("blanks and control characters are trimmed")
-            << QStringList{"a"} << "  \tЧехов\r\n" << QStringList{"Чехов", "a"};
+        QTest::newRow("blanks and control characters are trimmed") << QStringList{"a"} << "  \tЧехов\r\n"
+                                                                   << QStringList{"Чехов", "a"};
         QTest::newRow("blank text changes nothing") << six << " \t " << six;
         QTest::newRow("a full history drops its oldest entry")
             << numbered(18) << "new" << (QStringList{"new"} + numbered(17));
@@ -164,7 +164,8 @@ private slots:
 
     void deleteSectionTakesWhatIsBelowIt()
     {
-        plant({{"search/FormVersion", "0"}, {"search.cmbMask_Items/Count", "1"}, {"search.cmbMask_Items/below/x", "x"}});
+        plant(
+            {{"search/FormVersion", "0"}, {"search.cmbMask_Items/Count", "1"}, {"search.cmbMask_Items/below/x", "x"}});
         {
             SettingsStore store(StoreKeyPath);
             store.deleteSection(QStringLiteral("search.cmbMask_Items"));
@@ -251,9 +252,13 @@ private slots:
             writePlacement(store, Main, placement, Screen1024);
             store.commit();
         }
-        const QMap<QString, QString> expected{
-            {"Flags", "0"}, {"ShowCmd", "3"}, {"PixelsPerInch", "96"}, {"MinMaxPos(1024x768)", "-1,-1,-1,-1"},
-            {"MinMaxPos", "-1,-1,-1,-1"}, {"NormPos(1024x768)", "10,20,310,220"}, {"NormPos", "10,20,310,220"}};
+        const QMap<QString, QString> expected{{"Flags", "0"},
+                                              {"ShowCmd", "3"},
+                                              {"PixelsPerInch", "96"},
+                                              {"MinMaxPos(1024x768)", "-1,-1,-1,-1"},
+                                              {"MinMaxPos", "-1,-1,-1,-1"},
+                                              {"NormPos(1024x768)", "10,20,310,220"},
+                                              {"NormPos", "10,20,310,220"}};
         for (auto it = expected.cbegin(); it != expected.cend(); ++it)
             QCOMPARE(storedValue(QStringLiteral("main/") + it.key()), QVariant(it.value()));
         const SettingsStore store(StoreKeyPath);
@@ -266,16 +271,16 @@ private slots:
         QTest::addColumn<ValueMap>("stored");
         QTest::addColumn<OptionalRect>("expected");
         const std::pair<QString, QVariant> plain{"main/NormPos", "1,1,51,51"};
-        QTest::newRow("this screen size first") << ValueMap{{"main/NormPos(1024x768)", "10,20,310,220"}, plain}
-                                                << OptionalRect(QRect(10, 20, 300, 200));
+        QTest::newRow("this screen size first")
+            << ValueMap{{"main/NormPos(1024x768)", "10,20,310,220"}, plain} << OptionalRect(QRect(10, 20, 300, 200));
         QTest::newRow("another size: the plain value")
             << ValueMap{{"main/NormPos(1280x1024)", "10,20,310,220"}, plain} << OptionalRect(QRect(1, 1, 50, 50));
         QTest::newRow("empty sized value: the plain value")
             << ValueMap{{"main/NormPos(1024x768)", ""}, plain} << OptionalRect(QRect(1, 1, 50, 50));
-        QTest::newRow("other pixels per inch") << ValueMap{plain, {"main/PixelsPerInch", "120"}}
-                                               << OptionalRect();
+        QTest::newRow("other pixels per inch") << ValueMap{plain, {"main/PixelsPerInch", "120"}} << OptionalRect();
         QTest::newRow("nothing stored") << ValueMap{} << OptionalRect();
-        QTest::newRow("only the min-max text") << ValueMap{{"main/MinMaxPos", "-1,-1,-1,-1"}} << OptionalRect(CurrentRect);
+        QTest::newRow("only the min-max text")
+            << ValueMap{{"main/MinMaxPos", "-1,-1,-1,-1"}} << OptionalRect(CurrentRect);
         QTest::newRow("words at blanks, missing ones from the window")
             << ValueMap{{"main/NormPos", " 10  20"}} << OptionalRect(QRect(10, 20, 95, 85));
         QTest::newRow("non-numeric word from the window")

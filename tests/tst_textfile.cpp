@@ -44,10 +44,15 @@ private slots:
         QTest::newRow("blank lines kept") << QByteArray("a\n\n\r\nb") << QByteArrayList{"a", "", "", "b"};
         QTest::newRow("lone carriage returns dropped") << QByteArray("a\rb\r\rc\r\nd\r") << QByteArrayList{"abc", "d"};
         QTest::newRow("bare carriage returns make one line") << QByteArray("a\rb\rc") << QByteArrayList{"abc"};
-        QTest::newRow("ctrl-z inside a line ends it and the file")
-            << QByteArray("ab\x1A" "cd\nef") << QByteArrayList{"ab"};
-        QTest::newRow("ctrl-z at a line's start ends the file") << QByteArray("a\n\x1A" "b\nc") << QByteArrayList{"a"};
-        QTest::newRow("ctrl-z first") << QByteArray("\x1A" "abc") << QByteArrayList();
+        QTest::newRow("ctrl-z inside a line ends it and the file") << QByteArray("ab\x1A"
+                                                                                 "cd\nef")
+                                                                   << QByteArrayList{"ab"};
+        QTest::newRow("ctrl-z at a line's start ends the file") << QByteArray("a\n\x1A"
+                                                                              "b\nc")
+                                                                << QByteArrayList{"a"};
+        QTest::newRow("ctrl-z first") << QByteArray("\x1A"
+                                                    "abc")
+                                      << QByteArrayList();
         QTest::newRow("bytes above 127 pass") << QByteArray("\xC0\xE1\n\xFF") << QByteArrayList{"\xC0\xE1", "\xFF"};
     }
 
@@ -73,8 +78,7 @@ private slots:
         QCOMPARE(openError(m_dir.filePath(QStringLiteral("missing.txt"))), QStringLiteral("File not found"));
         QCOMPARE(openError(m_dir.filePath(QStringLiteral("no-such-dir/missing.txt"))),
                  QStringLiteral("Invalid filename"));
-        QCOMPARE(openError(m_dir.filePath(QStringLiteral("plain.txt/inside.txt"))),
-                 QStringLiteral("Invalid filename"));
+        QCOMPARE(openError(m_dir.filePath(QStringLiteral("plain.txt/inside.txt"))), QStringLiteral("Invalid filename"));
         QCOMPARE(openError(m_dir.path()), QStringLiteral("File access denied"));
         QCOMPARE(openErrorMessage(EMFILE, QString()), QStringLiteral("Too many open files"));
         QCOMPARE(openErrorMessage(EIO, QString()), QStringLiteral("I/O error %1").arg(EIO));

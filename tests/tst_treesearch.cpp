@@ -22,7 +22,7 @@ QString contents(const QStringList &names)
     return text + QStringLiteral("}\r\n");
 }
 
-} // namespace
+}  // namespace
 
 class TestTreeSearch : public QObject
 {
@@ -37,17 +37,21 @@ private:
     {
         m_library.reset();  // back in the original working directory first
         m_library = std::make_unique<TemporaryWorkingDirectory>();
-        writeFile(m_library->filePath(QStringLiteral("books.xml")),
-                  cp1251(cataloguePacket({{QStringLiteral("Пушкин"), QString(), QString(), QStringLiteral("Повести"), QStringLiteral("p1")},
-                                          {QStringLiteral("Пушкин"), QString(), QString(), QStringLiteral("Сказки"), QStringLiteral("p2")},
-                                          {QStringLiteral("Гоголь"), QString(), QString(), QStringLiteral("Нос"), QStringLiteral("g1")}})));
-        writeFile(m_library->filePath(QStringLiteral("Library/p1/sod.btf")),
-                  cp1251(contents({QStringLiteral("Выстрел"), QStringLiteral("Метель*"), QStringLiteral("ВЫСТРЕЛ второй")})));
+        writeFile(
+            m_library->filePath(QStringLiteral("books.xml")),
+            cp1251(cataloguePacket(
+                {{QStringLiteral("Пушкин"), QString(), QString(), QStringLiteral("Повести"), QStringLiteral("p1")},
+                 {QStringLiteral("Пушкин"), QString(), QString(), QStringLiteral("Сказки"), QStringLiteral("p2")},
+                 {QStringLiteral("Гоголь"), QString(), QString(), QStringLiteral("Нос"), QStringLiteral("g1")}})));
+        writeFile(
+            m_library->filePath(QStringLiteral("Library/p1/sod.btf")),
+            cp1251(contents({QStringLiteral("Выстрел"), QStringLiteral("Метель*"), QStringLiteral("ВЫСТРЕЛ второй")})));
         QDir().mkpath(m_library->filePath(QStringLiteral("Library/g1")));
         writeFile(m_library->filePath(QStringLiteral("Library/p2/sod.btf")),
                   cp1251(contents({QStringLiteral("О рыбаке"), QStringLiteral("О попе")})));
         if (withGogolContents)
-            writeFile(m_library->filePath(QStringLiteral("Library/g1/sod.btf")), cp1251(contents({QStringLiteral("Выстрел у Гоголя")})));
+            writeFile(m_library->filePath(QStringLiteral("Library/g1/sod.btf")),
+                      cp1251(contents({QStringLiteral("Выстрел у Гоголя")})));
     }
 
     // The offscreen platform does not hand activation back after a modal
@@ -93,10 +97,7 @@ private:
         return window.LibBooks->selectionModel()->selectedIndexes().isEmpty();
     }
 
-    static QString selectedText(const TfrmMain &window)
-    {
-        return window.LibBooks->currentIndex().data().toString();
-    }
+    static QString selectedText(const TfrmMain &window) { return window.LibBooks->currentIndex().data().toString(); }
 
 private slots:
     void init() { removeStore(); }

@@ -39,10 +39,8 @@ bool kindFits(FieldKind kind, bool integer)
         case FieldKind::SmallInt:
         case FieldKind::Word:
         case FieldKind::Integer:
-        case FieldKind::AutoInc:
-            return true;
-        default:
-            return false;
+        case FieldKind::AutoInc: return true;
+        default: return false;
         }
     }
     return kind == FieldKind::String || kind == FieldKind::FixedChar;
@@ -93,7 +91,7 @@ std::vector<int> rankColumn(const DataPacket &packet, int column, const QCollato
     return valueOfRow;
 }
 
-} // namespace
+}  // namespace
 
 QByteArray readCatalogueLine(const QString &path)
 {
@@ -141,8 +139,7 @@ void BooksRecordSet::bindFields()
         const FieldKind kind = m_packet.fields().at(column).kind;
         if (!kindFits(kind, rule.integer))
             fail(QStringLiteral("Type mismatch for field '%1', expecting: %2 actual: %3")
-                     .arg(name, rule.integer ? QStringLiteral("Integer") : QStringLiteral("String"),
-                          kindName(kind)));
+                     .arg(name, rule.integer ? QStringLiteral("Integer") : QStringLiteral("String"), kindName(kind)));
         m_fieldColumns.push_back(column);
     }
 }
@@ -292,7 +289,7 @@ void addAuthorsAndBooks(BooksRecordSet &books, LibraryTree &tree)
 {
     AuthorIndex authors;
     for (books.first(); !books.eof(); books.next()) {
-        const QString author = books.author();
+        const QString &author = books.author();
         TExtInfoLib info(books.fieldText(BookField::Path));
         LibraryTree::Node parent = authors.find(author);
         if (parent == LibraryTree::NoNode) {

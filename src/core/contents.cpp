@@ -22,6 +22,11 @@ static_assert(StopMarker.size() == 31);
     throw AppError(QStringLiteral("List index out of bounds (%1)").arg(position));
 }
 
+[[noreturn]] void nestingError()
+{
+    throw AppError(QStringLiteral("The contents file nests more than %1 levels").arg(MaxContentsDepth));
+}
+
 bool trimmable(char c)
 {
     return static_cast<unsigned char>(c) <= 0x20;
@@ -52,7 +57,7 @@ QByteArrayView entryValue(QByteArrayView line, QByteArrayView key, qsizetype ski
     return trimmedBytes(line.sliced(skipWithoutKey));
 }
 
-} // namespace
+}  // namespace
 
 bool ContentsLines::addFileLine(QByteArrayView line)
 {
@@ -109,8 +114,8 @@ ContentsLines readContentsLines(TextFileReader &file)
 //   8. Back to step 2.
 // Instead of calling itself for a sub-level, the reader pushes the parent
 // of the level it leaves and reads on; a level's return pops it and resumes
-// that level at step 5 with the returned position. A file nested a hundred
-// thousand levels deep thus needs a few hundred kilobytes, not stack frames.
+// that level at step 5 with the returned position; the stack holds one
+// parent per open level, at most MaxContentsDepth.
 int ParseContents(const ContentsLines &lines, int start, LibraryTree::Node parent, const AddContentsEntry &addEntry)
 {
     const int n = lines.size();
@@ -134,6 +139,8 @@ int ParseContents(const ContentsLines &lines, int start, LibraryTree::Node paren
         bool returning = ++p >= n - 1;
         // Step 4: the sub-level is read next, from step 2, under `node`.
         if (!returning && lines.at(p) == ItemsLine) {
+            if (pendingParents.size() + 1 >= size_t(MaxContentsDepth))
+                nestingError();
             pendingParents.push_back(parent);
             parent = node;
             ++p;

@@ -57,12 +57,19 @@ ContentsLines readContentsLines(TextFileReader &file);
 using AddContentsEntry =
     std::function<LibraryTree::Node(LibraryTree::Node parent, const QString &name, const QString &local)>;
 
+// The most levels a contents file may nest, its top level included: far
+// beyond any book, and shallow enough for the tree view, which lays out
+// expanded levels by recursion (a hundred thousand open levels overflow its
+// stack).
+constexpr int MaxContentsDepth = 1000;
+
 // Reads one level of the contents from the line after `start` on and hands
 // each entry to `addEntry` as soon as its ID line is read, sub-levels under
 // their entry's node. Returns the position at which the caller goes on.
 // Throws AppError "List index out of bounds (%d)" when it needs a line past
-// the end; entries handed over before stay handed over. Sub-levels are read
-// with a stack of their own, so nesting depth is bounded by memory only.
+// the end, and "The contents file nests more than %d levels" before a level
+// below MaxContentsDepth; entries handed over before stay handed over either
+// way. Sub-levels are read with a stack of their own, not by recursion.
 int ParseContents(const ContentsLines &lines, int start, LibraryTree::Node parent, const AddContentsEntry &addEntry);
 
 // An AddContentsEntry that adds the entry to `tree`, its page named by

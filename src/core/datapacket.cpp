@@ -111,8 +111,8 @@ void refuseWideEncodings(QByteArrayView data)
     if (startsWith(data, {0x00, 0x00, 0xFE, 0xFF}) || startsWith(data, {0xFF, 0xFE, 0x00, 0x00})
         || startsWith(data, {0x00, 0x00, 0x00, '<'}) || startsWith(data, {'<', 0x00, 0x00, 0x00}))
         refuse(QStringLiteral("unsupported encoding 'UTF-32'"));
-    if (startsWith(data, {0xFE, 0xFF}) || startsWith(data, {0xFF, 0xFE})
-        || startsWith(data, {0x00, '<'}) || startsWith(data, {'<', 0x00}))
+    if (startsWith(data, {0xFE, 0xFF}) || startsWith(data, {0xFF, 0xFE}) || startsWith(data, {0x00, '<'})
+        || startsWith(data, {'<', 0x00}))
         refuse(QStringLiteral("unsupported encoding 'UTF-16'"));
 }
 
@@ -192,7 +192,6 @@ Prolog readProlog(QByteArrayView data)
 // ---------------------------------------------------------------------------
 // Values: decoding, character references, the length limit.
 
-
 int digitValue(char c, bool hex)
 {
     if (c >= '0' && c <= '9')
@@ -229,7 +228,11 @@ const char *parseReference(const char *amp, const char *end, char32_t &c)
         c = code;
         return q + 1;
     }
-    static constexpr struct { std::string_view name; char32_t c; } Named[] = {
+    static constexpr struct
+    {
+        std::string_view name;
+        char32_t c;
+    } Named[] = {
         {"lt;", U'<'}, {"gt;", U'>'}, {"amp;", U'&'}, {"quot;", U'"'}, {"apos;", U'\''},
     };
     const std::string_view rest(q, size_t(end - q));
@@ -249,8 +252,7 @@ public:
         : m_charset(charset),
           m_table(charset == Charset::Windows1251 ? &windows1251Table() : nullptr),
           m_utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom)
-    {
-    }
+    {}
 
     // Decodes the `length` bytes of value `raw` (NUL-terminated) into `out`,
     // keeping no more than `limit` bytes of its text. Returns nullptr, or the position of a
@@ -394,7 +396,9 @@ FieldKind kindOf(const char *fieldType, const char *subType)
 {
     const auto is = [](const char *a, const char *b) { return qstricmp(a, b) == 0; };
     if (is(fieldType, "string"))
-        return is(subType, "FixedChar") ? FieldKind::FixedChar : is(subType, "Guid") ? FieldKind::Guid : FieldKind::String;
+        return is(subType, "FixedChar") ? FieldKind::FixedChar
+               : is(subType, "Guid")    ? FieldKind::Guid
+                                        : FieldKind::String;
     if (is(fieldType, "string.uni"))
         return FieldKind::WideString;
     if (is(fieldType, "i1"))
@@ -449,7 +453,7 @@ FieldKind kindOf(const char *fieldType, const char *subType)
 bool isTextKind(FieldKind kind)
 {
     return kind == FieldKind::String || kind == FieldKind::FixedChar || kind == FieldKind::WideString
-        || kind == FieldKind::Guid;
+           || kind == FieldKind::Guid;
 }
 
 struct IntegerRange
@@ -462,8 +466,7 @@ struct IntegerRange
 const IntegerRange *integerRange(FieldKind kind)
 {
     static constexpr IntegerRange I8{128, 127}, U8{0, 255}, I16{32768, 32767}, U16{0, 65535},
-        I32{2147483648u, 2147483647u}, U32{0, 4294967295u},
-        I64{quint64(1) << 63, (quint64(1) << 63) - 1};
+        I32{2147483648u, 2147483647u}, U32{0, 4294967295u}, I64{quint64(1) << 63, (quint64(1) << 63) - 1};
     switch (kind) {
     case FieldKind::ShortInt: return &I8;
     case FieldKind::Byte: return &U8;
@@ -583,7 +586,7 @@ bool isElement(const pugi::xml_node &node, const char *name)
     return node.type() == pugi::node_element && std::strcmp(node.name(), name) == 0;
 }
 
-} // namespace
+}  // namespace
 
 QString kindName(FieldKind kind)
 {
@@ -654,8 +657,8 @@ DataPacket DataPacket::parse(const QByteArray &packet)
         // a cut-off end tag on the tag's name; either is the end of the data.
         const auto offset = qsizetype(result.offset);
         const bool atEnd = offset >= body.size() - 1
-            || (result.status == pugi::status_end_element_mismatch
-                && !std::memchr(body.data() + offset, '>', size_t(body.size() - offset)));
+                           || (result.status == pugi::status_end_element_mismatch
+                               && !std::memchr(body.data() + offset, '>', size_t(body.size() - offset)));
         refuse(parseErrorText(result, atEnd ? data.size() : prolog.bodyOffset + offset, atEnd));
     }
 

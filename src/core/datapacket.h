@@ -16,12 +16,37 @@
 // The kinds a packet's field can have, named as the engine names them in
 // messages (see kindName).
 enum class FieldKind {
-    String, FixedChar, WideString, Guid,
-    ShortInt, Byte, SmallInt, Word, Integer, AutoInc, LongWord, LargeInt,
-    Single, Float, Currency, BCD, FMTBcd,
-    Boolean, Date, Time, DateTime, TimeStamp,
-    Memo, WideMemo, FmtMemo, Graphic, Blob, Bytes, VarBytes,
-    DataSet, Unknown
+    String,
+    FixedChar,
+    WideString,
+    Guid,
+    ShortInt,
+    Byte,
+    SmallInt,
+    Word,
+    Integer,
+    AutoInc,
+    LongWord,
+    LargeInt,
+    Single,
+    Float,
+    Currency,
+    BCD,
+    FMTBcd,
+    Boolean,
+    Date,
+    Time,
+    DateTime,
+    TimeStamp,
+    Memo,
+    WideMemo,
+    FmtMemo,
+    Graphic,
+    Blob,
+    Bytes,
+    VarBytes,
+    DataSet,
+    Unknown
 };
 
 // "String", "WideString", "Integer", "SmallInt", "LargeInt", "Memo", ...
@@ -29,9 +54,9 @@ QString kindName(FieldKind kind);
 
 struct PacketField
 {
-    QString name;          // attrname, as the packet spells it
+    QString name;  // attrname, as the packet spells it
     FieldKind kind = FieldKind::Unknown;
-    int width = 0;         // WIDTH, 0 when absent
+    int width = 0;  // WIDTH, 0 when absent
 };
 
 class DataPacket

@@ -51,7 +51,7 @@ int fitAxis(int start, int length, int areaStart, int areaLength)
     return start;
 }
 
-} // namespace
+}  // namespace
 
 QPoint fitIntoWorkArea(const QRect &window, const QRect &workArea)
 {

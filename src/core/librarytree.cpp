@@ -75,8 +75,7 @@ std::optional<TExtInfoLib> LibraryTree::info(Node node) const
 {
     const NodeData &data = at(node);
     switch (data.pathKind) {
-    case PathKind::Own:
-        return TExtInfoLib(m_texts.view(data.path).toString());
+    case PathKind::Own: return TExtInfoLib(m_texts.view(data.path).toString());
     case PathKind::InBook: {
         Node book = data.parent;
         while (at(book).pathKind == PathKind::InBook)
@@ -85,8 +84,7 @@ std::optional<TExtInfoLib> LibraryTree::info(Node node) const
         path += m_texts.view(data.path);
         return TExtInfoLib(path);
     }
-    case PathKind::None:
-        break;
+    case PathKind::None: break;
     }
     return std::nullopt;
 }
@@ -112,14 +110,28 @@ LibraryTree::Node LibraryTree::nextInPreorder(Node node) const
     return NoNode;
 }
 
+// The caption grows from its end towards its start inside one buffer that
+// has room for every text on the way up, so a node nested a hundred thousand
+// levels deep costs time in proportion to its caption, not to its square.
 QString LibraryTree::caption(Node node) const
 {
-    QString caption;
+    static constexpr QStringView Separator = u" | ";
+    qsizetype room = 0;
+    for (Node current = node; current != NoNode; current = parent(current))
+        room += textView(current).size() + Separator.size();
+    QString buffer(room, Qt::Uninitialized);
+    qsizetype start = room;  // the caption gathered so far is buffer[start, room)
+    const auto prepend = [&](QStringView text) {
+        start -= text.size();
+        std::copy(text.begin(), text.end(), buffer.begin() + start);
+    };
     for (Node current = node; current != NoNode; current = parent(current)) {
         const QStringView nodeText = textView(current);
-        if (nodeText == caption)
+        if (nodeText == QStringView(buffer).sliced(start))
             continue;
-        caption = caption.isEmpty() ? nodeText.toString() : nodeText.toString() + QStringLiteral(" | ") + caption;
+        if (start != room)
+            prepend(Separator);
+        prepend(nodeText);
     }
-    return caption;
+    return buffer.sliced(start);
 }

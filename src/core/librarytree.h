@@ -40,8 +40,8 @@ private:
     static constexpr qsizetype BlockSize = qsizetype(1) << 20;  // characters
 
     std::vector<std::unique_ptr<char16_t[]>> m_blocks;
-    quint32 m_current = 0;        // the block being filled
-    qsizetype m_used = BlockSize; // characters used in it; full before the first
+    quint32 m_current = 0;         // the block being filled
+    qsizetype m_used = BlockSize;  // characters used in it; full before the first
 };
 
 // The node store of the library tree: authors at level 0, their books at

@@ -14,7 +14,7 @@ QString findIgnoringCase(const QString &directory, const QString &name)
                     QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     while (it.hasNext()) {
         it.next();
-        const QString candidate = it.fileName();
+        QString candidate = it.fileName();
         if (candidate.compare(name, Qt::CaseInsensitive) == 0)
             return candidate;
     }
@@ -25,8 +25,7 @@ QString joined(const QString &directory, const QString &name)
 {
     if (directory.isEmpty())
         return name;
-    return directory.endsWith(QLatin1Char('/')) ? directory + name
-                                                : directory + QLatin1Char('/') + name;
+    return directory.endsWith(QLatin1Char('/')) ? directory + name : directory + QLatin1Char('/') + name;
 }
 
 QString resolveIgnoringCase(const QString &path)
@@ -48,7 +47,7 @@ QString resolveIgnoringCase(const QString &path)
     return resolved;
 }
 
-} // namespace
+}  // namespace
 
 QString platformPath(const QString &builtPath)
 {

@@ -10,7 +10,7 @@ bool hasCodePageCase(QChar c)
     return (code >= u'a' && code <= u'z') || (code >= 0x0400 && code <= 0x045F) || code == 0x0491;
 }
 
-} // namespace
+}  // namespace
 
 QString searchForm(QStringView text)
 {

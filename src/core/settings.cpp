@@ -95,7 +95,8 @@ std::optional<QRect> nonEmptyRect(const std::array<int, 4> &edges)
 {
     const qint64 width = qint64(edges[2]) - edges[0];
     const qint64 height = qint64(edges[3]) - edges[1];
-    if (width <= 0 || height <= 0 || width > std::numeric_limits<int>::max() || height > std::numeric_limits<int>::max())
+    if (width <= 0 || height <= 0 || width > std::numeric_limits<int>::max()
+        || height > std::numeric_limits<int>::max())
         return std::nullopt;
     return QRect(edges[0], edges[1], int(width), int(height));
 }
@@ -111,7 +112,7 @@ int storedListLength(const SettingsStore &store, const QString &section, int cou
     return 0;
 }
 
-} // namespace
+}  // namespace
 
 SettingsStore::SettingsStore(const QString &keyPath) : m_settings(openSettings(keyPath))
 {
@@ -224,12 +225,9 @@ std::optional<QStringList> readStringList(const SettingsStore &store, const QStr
 int showCmdOf(ShowState state)
 {
     switch (state) {
-    case ShowState::Minimised:
-        return 2;
-    case ShowState::Maximised:
-        return 3;
-    case ShowState::Normal:
-        break;
+    case ShowState::Minimised: return 2;
+    case ShowState::Maximised: return 3;
+    case ShowState::Normal: break;
     }
     return 1;
 }
@@ -239,12 +237,9 @@ ShowState showStateOf(int showCmd)
     switch (showCmd) {
     case 2:
     case 6:
-    case 7:
-        return ShowState::Minimised;
-    case 3:
-        return ShowState::Maximised;
-    default:
-        return ShowState::Normal;
+    case 7: return ShowState::Minimised;
+    case 3: return ShowState::Maximised;
+    default: return ShowState::Normal;
     }
 }
 
@@ -260,8 +255,8 @@ void writePlacement(SettingsStore &store, const QString &section, const WindowPl
     const QString minMaxPos = joinedPosition(placement.minimisedPosition.x(), placement.minimisedPosition.y(),
                                              placement.maximisedPosition.x(), placement.maximisedPosition.y());
     const QRect &normal = placement.normalRect;
-    const QString normPos = joinedPosition(normal.x(), normal.y(), normal.x() + normal.width(),
-                                           normal.y() + normal.height());
+    const QString normPos =
+        joinedPosition(normal.x(), normal.y(), normal.x() + normal.width(), normal.y() + normal.height());
     store.writeInteger(section, FlagsName, placement.flags);
     store.writeInteger(section, ShowCmdName, showCmdOf(placement.state));
     store.writeInteger(section, PixelsPerInchName, screen.pixelsPerInch);
@@ -271,15 +266,15 @@ void writePlacement(SettingsStore &store, const QString &section, const WindowPl
     store.writeText(section, NormPosName, normPos);
 }
 
-std::optional<QRect> readNormalRect(const SettingsStore &store, const QString &section,
-                                    const ScreenMetrics &screen, const QRect &currentRect)
+std::optional<QRect> readNormalRect(const SettingsStore &store, const QString &section, const ScreenMetrics &screen,
+                                    const QRect &currentRect)
 {
     // The minimised and maximised positions count only as a text found.
     const QString minMaxPos = readSizedText(store, section, MinMaxPosName, screen);
     const QString normPos = readSizedText(store, section, NormPosName, screen);
-    const std::array<int, 4> edges = positionWords(
-        normPos, {currentRect.x(), currentRect.y(), currentRect.x() + currentRect.width(),
-                  currentRect.y() + currentRect.height()});
+    const std::array<int, 4> edges =
+        positionWords(normPos, {currentRect.x(), currentRect.y(), currentRect.x() + currentRect.width(),
+                                currentRect.y() + currentRect.height()});
     const bool textFound = !minMaxPos.isEmpty() || !normPos.isEmpty();
     const bool samePixelsPerInch =
         store.readInteger(section, PixelsPerInchName, screen.pixelsPerInch) == screen.pixelsPerInch;

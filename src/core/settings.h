@@ -121,8 +121,8 @@ void writePlacement(SettingsStore &store, const QString &section, const WindowPl
 // stored flags and the minimised and maximised positions are not applied:
 // they matter only to a window system that lets a program place minimised
 // and maximised windows.
-std::optional<QRect> readNormalRect(const SettingsStore &store, const QString &section,
-                                    const ScreenMetrics &screen, const QRect &currentRect);
+std::optional<QRect> readNormalRect(const SettingsStore &store, const QString &section, const ScreenMetrics &screen,
+                                    const QRect &currentRect);
 
 // The stored "ShowCmd"; missing or unknown values are normal.
 ShowState readShowState(const SettingsStore &store, const QString &section);

@@ -15,7 +15,7 @@ constexpr char CarriageReturn = '\r';
 constexpr char CtrlZ = '\x1A';
 constexpr qsizetype ChunkSize = 1 << 20;
 
-} // namespace
+}  // namespace
 
 QString openErrorMessage(int errorCode, const QString &path)
 {
@@ -24,17 +24,13 @@ QString openErrorMessage(int errorCode, const QString &path)
         return QFileInfo(QFileInfo(path).absolutePath()).isDir() ? QStringLiteral("File not found")
                                                                  : QStringLiteral("Invalid filename");
     case ENOTDIR:
-    case ENAMETOOLONG:
-        return QStringLiteral("Invalid filename");
+    case ENAMETOOLONG: return QStringLiteral("Invalid filename");
     case EMFILE:
-    case ENFILE:
-        return QStringLiteral("Too many open files");
+    case ENFILE: return QStringLiteral("Too many open files");
     case EACCES:
     case EPERM:
-    case EISDIR:
-        return QStringLiteral("File access denied");
-    default:
-        return QStringLiteral("I/O error %1").arg(errorCode);
+    case EISDIR: return QStringLiteral("File access denied");
+    default: return QStringLiteral("I/O error %1").arg(errorCode);
     }
 }
 

@@ -1,7 +1,9 @@
 // brimvel-library: shows, without windows, the tree the viewer builds from a
-// library, what in it is broken, and what the viewer's search finds.
+// library, what in it is broken, and what the viewer's search finds; and
+// opens a library in the viewer.
 
 #include "librarycommands.h"
+#include "viewlibrary.h"
 
 #include "core/error.h"
 #include "core/global.h"
@@ -15,39 +17,46 @@
 
 namespace {
 
-const QString Usage = QStringLiteral(
-    "Usage: brimvel-library [-C DIR] tree\n"
-    "       brimvel-library [-C DIR] check\n"
-    "       brimvel-library [-C DIR] find TEXT\n"
-    "       brimvel-library --help\n");
+const QString Usage = QStringLiteral("Usage: brimvel-library [-C DIR] tree\n"
+                                     "       brimvel-library [-C DIR] check\n"
+                                     "       brimvel-library [-C DIR] find TEXT\n"
+                                     "       brimvel-library [-C DIR] view [DIR]\n"
+                                     "       brimvel-library --help\n");
 
-const QString Description = QStringLiteral(
-    "Shows what the BRIMVEL viewer builds from the library in the working\n"
-    "directory, and what in it is broken. Reads the library, never writes.\n"
-    "\n"
-    "Commands:\n"
-    "  tree       every author, book and contents entry, indented two blanks\n"
-    "             per level; an entry with a tab and its page path. A book\n"
-    "             whose contents fail to load ends with \"! \" and the message.\n"
-    "  check      one line per problem (a failed load, a missing start page or\n"
-    "             page file), then the counts of books, entries and problems.\n"
-    "  find TEXT  the caption of every node the viewer's Find and Find next\n"
-    "             select for TEXT (at least 4 characters, letter case ignored).\n"
-    "\n"
-    "Options:\n"
-    "  -C DIR     use the library in DIR instead of the working directory\n"
-    "  -h, --help show this text\n"
-    "\n"
-    "Exit status: 0 when every book loaded, no problem was found or something\n"
-    "matched; 1 otherwise; 2 for a usage error, an unreadable catalogue or a\n"
-    "search that failed to load a book.\n");
+const QString Description =
+    QStringLiteral("Shows what the BRIMVEL viewer builds from the library in the working\n"
+                   "directory, and what in it is broken; opens a library in the viewer.\n"
+                   "Reads the library, never writes.\n"
+                   "\n"
+                   "Commands:\n"
+                   "  tree       every author, book and contents entry, indented two blanks\n"
+                   "             per level; an entry with a tab and its page path. A book\n"
+                   "             whose contents fail to load ends with \"! \" and the message.\n"
+                   "  check      one line per problem (a failed load, a missing start page or\n"
+                   "             page file), then the counts of books, entries and problems.\n"
+                   "  find TEXT  the caption of every node the viewer's Find and Find next\n"
+                   "             select for TEXT (at least 4 characters, letter case ignored).\n"
+                   "  view [DIR] the viewer on the library in DIR, or else in the working\n"
+                   "             directory: the viewer beside this program, or else the one\n"
+                   "             on PATH, takes this program's place. A directory that holds\n"
+                   "             no library still opens the viewer, which then reports the\n"
+                   "             missing catalogue.\n"
+                   "\n"
+                   "Options:\n"
+                   "  -C DIR     use the library in DIR instead of the working directory\n"
+                   "  -h, --help show this text\n"
+                   "\n"
+                   "Exit status: 0 when every book loaded, no problem was found or something\n"
+                   "matched; 1 otherwise; 2 for a usage error, an unreadable catalogue or a\n"
+                   "search that failed to load a book. view ends as the viewer ends; it exits\n"
+                   "with 2 when DIR or the viewer is missing.\n");
 
 // A command line that names something to do.
 struct Invocation
 {
     QString directory;  // empty for the working directory
     QString command;
-    QString searchText;
+    QString operand;  // find's TEXT, view's DIR
 };
 
 // A command line that cannot be run, and what is wrong with it.
@@ -60,10 +69,18 @@ QString takeSearchText(const QStringList &positional)
 {
     if (positional.size() != 2)
         throw UsageError{QStringLiteral("find takes one TEXT")};
-    const QString text = trimText(positional.at(1));
+    QString text = trimText(positional.at(1));
     if (text.size() < ShortestSearchText)
         throw UsageError{QStringLiteral("TEXT must be at least %1 characters long").arg(ShortestSearchText)};
     return text;
+}
+
+// view's DIR, the working directory when none is given.
+QString takeViewDirectory(const QStringList &positional)
+{
+    if (positional.size() > 2)
+        throw UsageError{QStringLiteral("view takes at most one DIR")};
+    return positional.value(1, QStringLiteral("."));
 }
 
 Invocation invocationOf(const QCommandLineParser &parser, const QCommandLineOption &directory)
@@ -71,9 +88,11 @@ Invocation invocationOf(const QCommandLineParser &parser, const QCommandLineOpti
     const QStringList positional = parser.positionalArguments();
     if (positional.isEmpty())
         throw UsageError{QStringLiteral("no command given")};
-    const QString command = positional.first();
+    const QString &command = positional.first();
     if (command == QLatin1String("find"))
         return {parser.value(directory), command, takeSearchText(positional)};
+    if (command == QLatin1String("view"))
+        return {parser.value(directory), command, takeViewDirectory(positional)};
     if (command != QLatin1String("tree") && command != QLatin1String("check"))
         throw UsageError{QStringLiteral("unknown command '%1'").arg(command)};
     if (positional.size() > 1)
@@ -96,13 +115,15 @@ std::optional<Invocation> parseArguments(const QStringList &arguments)
     return invocationOf(parser, directory);
 }
 
-int runCommand(const Invocation &invocation, QTextStream &out)
+int runCommand(const Invocation &invocation, QTextStream &out, QTextStream &err)
 {
     if (invocation.command == QLatin1String("tree"))
         return listTree(out);
     if (invocation.command == QLatin1String("check"))
         return checkLibrary(out);
-    return findInLibrary(invocation.searchText, out);
+    if (invocation.command == QLatin1String("view"))
+        return viewLibrary(invocation.operand, err);
+    return findInLibrary(invocation.operand, out);
 }
 
 // Runs the command on the library the invocation names; an error that ends
@@ -115,7 +136,7 @@ int runInLibrary(const Invocation &invocation, QTextStream &out, QTextStream &er
     }
     setAppDirFromCurrentDirectory();
     try {
-        return runCommand(invocation, out);
+        return runCommand(invocation, out, err);
     } catch (const AppError &error) {
         out.flush();
         err << withFullStop(error.message()) << '\n';
@@ -139,7 +160,7 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
     return runInLibrary(*invocation, out, err);
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char *argv[])
 {

@@ -103,7 +103,7 @@ private:
 
 QString indentation(int level)
 {
-    return QString(2 * level, u' ');
+    return QString(qsizetype{2} * level, u' ');
 }
 
 // A page path as the viewer builds it, less the AppDir it begins with.
@@ -257,7 +257,7 @@ private:
     qsizetype m_problems = 0;
 };
 
-} // namespace
+}  // namespace
 
 int listTree(QTextStream &out)
 {

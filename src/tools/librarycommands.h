@@ -10,9 +10,9 @@ class QTextStream;
 // escape as AppError.
 
 enum ExitCode : int {
-    ExitSuccess = 0,   // every book loaded, no problems, or something matched
-    ExitShortfall = 1, // a book failed to load, a problem was found, or nothing matched
-    ExitFailure = 2,   // a usage error, an unreadable catalogue or a failed search
+    ExitSuccess = 0,    // every book loaded, no problems, or something matched
+    ExitShortfall = 1,  // a book failed to load, a problem was found, or nothing matched
+    ExitFailure = 2,    // a usage error, an unreadable catalogue or a failed search
 };
 
 // Every node in tree order with every book's contents loaded, indented by

@@ -14,7 +14,7 @@ namespace {
 
 constexpr int PanelHeight = 41;
 
-} // namespace
+}  // namespace
 
 TfrmFind::TfrmFind(QWidget *parent) : QDialog(parent)
 {

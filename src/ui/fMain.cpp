@@ -16,11 +16,11 @@
 #include <QHelpEvent>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QScopeGuard>
+#include <QScopedValueRollback>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyledItemDelegate>
-#include <QScopeGuard>
-#include <QScopedValueRollback>
 #include <QTabWidget>
 #include <QToolTip>
 #include <QVBoxLayout>
@@ -55,7 +55,7 @@ public:
     }
 };
 
-} // namespace
+}  // namespace
 
 TfrmMain::TfrmMain(QWidget *parent) : QMainWindow(parent), m_model(new LibraryModel(this))
 {
@@ -94,10 +94,9 @@ QAction *TfrmMain::createAction(const QString &caption, const QString &hint, con
 
 void TfrmMain::createActions()
 {
-    actNewBookmark = createAction(QStringLiteral("Новая закладка"), QStringLiteral("Создать новую закладку"),
-                                  Qt::Key_F2);
-    actDelBookmark = createAction(QStringLiteral("Удалить закладку"), QStringLiteral("Удалить закладку"),
-                                  Qt::Key_F8);
+    actNewBookmark =
+        createAction(QStringLiteral("Новая закладка"), QStringLiteral("Создать новую закладку"), Qt::Key_F2);
+    actDelBookmark = createAction(QStringLiteral("Удалить закладку"), QStringLiteral("Удалить закладку"), Qt::Key_F8);
     actFind = createAction(QStringLiteral("Найти..."), QStringLiteral("Поиск книги в библиотеке"),
                            QKeySequence(Qt::CTRL | Qt::Key_F));
     actFindNext = createAction(QStringLiteral("Найти далее"), QStringLiteral("Найти далее"), Qt::Key_F3);
@@ -111,7 +110,8 @@ void TfrmMain::createActions()
 
 void TfrmMain::connectHandler(QAction *action, void (TfrmMain::*handler)())
 {
-    connect(action, &QAction::triggered, this, [this, handler] { runHandler([this, handler] { (this->*handler)(); }); });
+    connect(action, &QAction::triggered, this,
+            [this, handler] { runHandler([this, handler] { (this->*handler)(); }); });
 }
 
 void TfrmMain::createMenus()
@@ -280,9 +280,8 @@ void TfrmMain::LibBooksExpanding(LibraryTree::Node node)
         return;
     BeginBusyCursor();
     const auto endBusy = qScopeGuard([] { EndBusyCursor(); });
-    m_model->addChildrenAtOnce(node, [node](LibraryTree &store) {
-        LoadContents(*store.info(node), addingTo(store), node);
-    });
+    m_model->addChildrenAtOnce(node,
+                               [node](LibraryTree &store) { LoadContents(*store.info(node), addingTo(store), node); });
 }
 
 void TfrmMain::userExpanded(const QModelIndex &index)
@@ -376,7 +375,8 @@ void TfrmMain::fillBookmarkMenu()
         const QChar mark = index < 9 ? QChar(u'1' + index) : QChar(char16_t(56 + index));
         const QString caption = QString(ListItemBookmarks.at(index).caption).replace(u'&', QStringLiteral("&&"));
         QAction *entry = m_bookmarksMenu->addAction(QStringLiteral("&%1 %2").arg(mark, caption));
-        connect(entry, &QAction::triggered, this, [this, index] { runHandler([this, index] { ListItemBookmarksClick(index); }); });
+        connect(entry, &QAction::triggered, this,
+                [this, index] { runHandler([this, index] { ListItemBookmarksClick(index); }); });
         m_bookmarkEntries.append(entry);
     }
 }
@@ -402,7 +402,8 @@ void TfrmMain::SearchNext()
 {
     const auto updateStates = qScopeGuard([this] { UpdateActionStates(); });
     const LibraryTree::Node found =
-        walkTree(tree().nextInPreorder(FFoundNode), QStringLiteral("По запросу \"%1\" далее ничего не найдено").arg(FSearchText));
+        walkTree(tree().nextInPreorder(FFoundNode),
+                 QStringLiteral("По запросу \"%1\" далее ничего не найдено").arg(FSearchText));
     FFoundNode = found;
 }
 

@@ -55,7 +55,7 @@ ShowState showStateOf(Qt::WindowStates states)
     return ShowState::Normal;
 }
 
-} // namespace
+}  // namespace
 
 StringListProperty comboBoxItems(QComboBox *box)
 {
@@ -93,7 +93,10 @@ IntegerProperty splitterPaneSize(QSplitter *splitter, int pane)
 
 TFormStorage::TFormStorage(QWidget *window, const QString &section, TPlacementOptions options,
                            const QList<TStoredProperty> &storedProps)
-    : QObject(window), m_window(window), m_section(section), m_options(options)
+    : QObject(window),
+      m_window(window),
+      m_section(section),
+      m_options(options)
 {
     for (const TStoredProperty &property : storedProps) {
         const std::optional<QString> valueName = storedValueName(property.name);
@@ -187,7 +190,8 @@ void TFormStorage::restore()
 
 void TFormStorage::restorePosition(const SettingsStore &store)
 {
-    if (const std::optional<QRect> rect = readNormalRect(store, m_section, currentScreenMetrics(), currentPlacement().normalRect))
+    if (const std::optional<QRect> rect =
+            readNormalRect(store, m_section, currentScreenMetrics(), currentPlacement().normalRect))
         m_window->setGeometry(*rect);
 }
 

@@ -25,7 +25,7 @@ bool runningAsRoot()
 #endif
 }
 
-} // namespace
+}  // namespace
 
 void prepareWebEngine()
 {
@@ -43,6 +43,9 @@ TApplication::TApplication(int &argc, char **argv) : QApplication(argc, argv)
 {
     setOrganizationName(QStringLiteral("Brimvel"));
     setApplicationName(QStringLiteral("Library"));
+    // The desktop entry installed with the program is org.brimvel.Library.desktop;
+    // naming it lets window managers match the windows to it.
+    setDesktopFileName(QStringLiteral("org.brimvel.Library"));
     QIcon icon;
     icon.addFile(QStringLiteral(":/icons/brimvel-16.png"));
     icon.addFile(QStringLiteral(":/icons/brimvel-32.png"));
@@ -78,8 +81,8 @@ int busyCursorDepth()
     return g_busyDepth;
 }
 
-QMessageBox::StandardButton showMessageBox(QMessageBox::Icon icon, const QString &caption,
-                                           const QString &text, QMessageBox::StandardButtons buttons)
+QMessageBox::StandardButton showMessageBox(QMessageBox::Icon icon, const QString &caption, const QString &text,
+                                           QMessageBox::StandardButtons buttons)
 {
     QMessageBox box(icon, caption, text, buttons, QApplication::activeWindow());
     if (g_messageBoxObserver)

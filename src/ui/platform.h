@@ -39,8 +39,7 @@ int busyCursorDepth();
 
 // Shows a modal message box over the active window and returns the button
 // the user chose.
-QMessageBox::StandardButton showMessageBox(QMessageBox::Icon icon, const QString &caption,
-                                           const QString &text,
+QMessageBox::StandardButton showMessageBox(QMessageBox::Icon icon, const QString &caption, const QString &text,
                                            QMessageBox::StandardButtons buttons = QMessageBox::Ok);
 
 // Called with each message box just before it runs; tests use it to read

@@ -22,5 +22,10 @@ public:
     QString LocationURL() const;
 
 private:
+    void renderProcessDied();
+
     QWebEngineView *m_view;
+    // The page has been loaded anew once since the last Navigate2 because
+    // its render process died.
+    bool m_reloadedAfterDeath = false;
 };

@@ -1,0 +1,525 @@
+#define BRIMVEL_GUI_TESTS
+#include "testsupport.h"
+
+#include "storesupport.h"
+
+#include "core/contents.h"
+#include "core/global.h"
+#include "core/paths.h"
+#include "ui/fFind.h"
+#include "ui/fMain.h"
+#include "ui/librarymodel.h"
+#include "ui/viewer.h"
+
+#include <QComboBox>
+#include <QSignalSpy>
+#include <QTimer>
+#include <QTreeView>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+#ifdef Q_OS_UNIX
+#include <csignal>
+#endif
+
+// Broken and hostile libraries, stores and pages, each through the real
+// window: whatever a library holds, the viewer reports it clearly and runs on.
+
+namespace {
+
+constexpr qsizetype FiftyMegabytes = qsizetype(50) << 20;
+
+// The catalogue's data packet with `rows` (ROW elements as bytes) in its
+// ROWDATA, and `prolog` in place of the XML declaration.
+QByteArray packet(const QByteArray &rows, const QByteArray &prolog = {})
+{
+    QByteArray bytes = cp1251(cataloguePacket({})).replace("<ROWDATA>", "<ROWDATA>" + rows);
+    if (!prolog.isNull())
+        bytes.replace(0, bytes.indexOf("?>") + 2, prolog);
+    return bytes;
+}
+
+QByteArray row(const QByteArray &surname, const QByteArray &label, const QByteArray &path = "B")
+{
+    return "<ROW RecId=\"1\" SURNAME=\"" + surname + "\" LABEL=\"" + label + "\" PATH=\"" + path + "\"/>";
+}
+
+QByteArray millionRows()
+{
+    QByteArray rows;
+    rows.reserve(60 << 20);
+    for (int i = 0; i < 1000000; ++i)
+        rows += "<ROW RecId=\"" + QByteArray::number(i) + "\" SURNAME=\"\xC0" + QByteArray::number(i % 1000)
+                + "\" LABEL=\"\xCA" + QByteArray::number(i) + "\" PATH=\"p" + QByteArray::number(i) + "\"/>";
+    return packet(rows);
+}
+
+// Every byte that is no character of its own: the unassigned 0x98, control
+// characters, DEL, and for UTF-8 sequences that are cut off, overlong or name
+// a surrogate.
+const QByteArray BadWindows1251 = "\x98\x01\x1F\x7F\xFF";
+const QByteArray BadUtf8 = "\xC3\x28\xFF\xE0\x80\xAF\xED\xA0\x80\xF4\x90\x80\x80";
+
+QByteArray everyTextField(const QByteArray &value, const QByteArray &prolog = {})
+{
+    return packet("<ROW RecId=\"1\" SURNAME=\"" + value + "\" NAME=\"" + value + "\" LASTNAME=\"" + value
+                      + "\" LOCATION=\"" + value + "\" LABEL=\"" + value + "\" PATH=\"" + value + "\"/>",
+                  prolog);
+}
+
+const QByteArray LaughsDtd = "<?xml version=\"1.0\"?><!DOCTYPE DATAPACKET [<!ENTITY lol \"lol\">"
+                             "<!ENTITY lol1 \"&lol;&lol;&lol;&lol;&lol;&lol;&lol;&lol;&lol;&lol;\">"
+                             "<!ENTITY lol2 \"&lol1;&lol1;&lol1;&lol1;&lol1;&lol1;&lol1;&lol1;&lol1;&lol1;\">"
+                             "<!ENTITY lol3 \"&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;&lol2;\">"
+                             "<!ENTITY lol9 \"&lol3;&lol3;&lol3;&lol3;&lol3;&lol3;&lol3;&lol3;&lol3;&lol3;\">]>";
+const QByteArray ExternalDtd =
+    "<?xml version=\"1.0\"?><!DOCTYPE DATAPACKET SYSTEM \"file:///etc/passwd\" ["
+    "<!ENTITY xxe SYSTEM \"file:///etc/passwd\"><!ENTITY % remote SYSTEM \"http://127.0.0.1/\">"
+    "%remote;]>";
+
+// A hostile catalogue, made when its test row runs.
+struct CatalogueCase
+{
+    const char *name;
+    QByteArray (*catalogue)();
+    const char *message;  // the error box's text; empty when the library opens
+    int authors;
+    int books;
+};
+
+const CatalogueCase CatalogueCases[] = {
+    {"50 MB on one line, one value", [] { return packet(row("\xC0", QByteArray(FiftyMegabytes, '\xFF'))); }, "", 1, 1},
+    {"50 MB on one line, no packet", [] { return QByteArray(FiftyMegabytes, 'x'); },
+     "Invalid data packet: no DATAPACKET element.", 0, 0},
+    {"a million rows", millionRows, "", 1000, 1000000},
+    {"billion laughs", [] { return packet(row("&lol9;", "x"), LaughsDtd); },
+     "Invalid data packet: invalid character reference '&lol9;' in field 'SURNAME' of row 1.", 0, 0},
+    {"external entities", [] { return packet(row("x", "&xxe;"), ExternalDtd); },
+     "Invalid data packet: invalid character reference '&xxe;' in field 'LABEL' of row 1.", 0, 0},
+    {"a million nested elements",
+     [] { return packet(row("x", "y") + QByteArray("<a>").repeated(1000000) + QByteArray("</a>").repeated(1000000)); },
+     "", 1, 1},
+    {"a million unclosed elements",
+     [] { return packet({}).replace("</ROWDATA></DATAPACKET>", QByteArray("<a>").repeated(1000000)); },
+     "Invalid data packet: not well-formed XML (unexpected end of data at offset %1)", 0, 0},
+    {"invalid bytes in every text field", [] { return everyTextField(BadWindows1251); }, "", 1, 1},
+    {"invalid UTF-8 in every text field",
+     [] { return everyTextField(BadUtf8, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"); }, "", 1, 1},
+    {"invalid bytes in the integer field",
+     [] { return packet("<ROW RecId=\"" + BadWindows1251 + "\" LABEL=\"x\" PATH=\"B\"/>"); },
+     "Invalid value '\u0098\u0001\u001F\u007F\u044F' for field 'RecId' (Integer) in row 1.", 0, 0},
+};
+
+// A library in `root` of one book, "Книга" by "Автор" in the directory named
+// by PATH, whose contents file holds `contents` (none when it is null).
+void writeOneBook(const QDir &root, const QByteArray &contents, const QString &path = QStringLiteral("B"))
+{
+    writeFile(
+        root.filePath(QStringLiteral("books.xml")),
+        cp1251(cataloguePacket({{QStringLiteral("Автор"), QString(), QString(), QStringLiteral("Книга"), path}})));
+    writeFile(root.filePath(QStringLiteral("brimvel_library.htm")), cp1251(QStringLiteral("<p>Библиотека</p>")));
+    if (!contents.isNull())
+        writeFile(root.filePath(QStringLiteral("Library/B/sod.btf")), contents);
+}
+
+template <qsizetype Size>
+QByteArray bytesOf(const char (&text)[Size])
+{
+    return QByteArray(text, Size - 1);
+}
+
+QByteArray entryLines(int number, const QByteArray &name)
+{
+    return "ITEM{\r\nNAME=" + name + "\r\nLOCAL=" + QByteArray::number(number)
+           + ".htm\r\nID=" + QByteArray::number(number) + "\r\n";
+}
+
+QByteArray flatContents(int entries)
+{
+    QByteArray text = "ITEMS{\r\n";
+    for (int i = 0; i < entries; ++i)
+        text += entryLines(i, "\xC3\xEB\xE0\xE2\xE0 " + QByteArray::number(i)) + "}\r\n";
+    return text + "}\r\n";
+}
+
+// Each entry holds the next one in a sub-level, `depth` levels down.
+QByteArray nestedContents(int depth)
+{
+    QByteArray text = "ITEMS{\n";
+    for (int i = 0; i < depth; ++i)
+        text += entryLines(i, "L" + QByteArray::number(i)) + "ITEMS{\n";
+    text += entryLines(depth, "leaf");
+    return text + QByteArray("}\n}\n").repeated(depth + 1);
+}
+
+struct ContentsCase
+{
+    const char *name;
+    QByteArray (*contents)();
+    const char *message;
+    int entries;  // entries under the book
+    int nodes;    // contents nodes of every level
+};
+
+const ContentsCase ContentsCases[] = {
+    {"a million lines", [] { return flatContents(200000); }, "", 200000, 200000},
+    {"a million lines of one word", [] { return QByteArray("\xF1\xEB\xEE\xE2\xEE\r\n").repeated(1000000); }, "", 200000,
+     200000},
+    {"NUL bytes", [] { return bytesOf("ITEMS{\n\0\0\0\nITEM{\nNAME=\xC0\0\xC1\nLOCAL=a\0b.htm\nID=1\n}\n}\n"); }, "", 1,
+     1},
+    {"only a stop marker", [] { return QByteArray(31, '-'); }, "List index out of bounds (2)", 0, 0},
+    {"a thousand levels", [] { return nestedContents(MaxContentsDepth - 1); }, "", 1, MaxContentsDepth},
+    {"a hundred thousand levels", [] { return nestedContents(100000); },
+     "The contents file nests more than 1000 levels.", 1, MaxContentsDepth},
+};
+
+#ifdef Q_OS_UNIX
+bool endProcess(qint64 pid)
+{
+    return ::kill(pid_t(pid), SIGKILL) == 0;
+}
+#else
+bool endProcess(qint64)
+{
+    return false;
+}
+#endif
+
+}  // namespace
+
+class TestHostile : public QObject
+{
+    Q_OBJECT
+
+private:
+    static QModelIndex index(TfrmMain &window, const QList<int> &rows)
+    {
+        QModelIndex index;
+        for (const int row : rows)
+            index = window.LibBooks->model()->index(row, 0, index);
+        return index;
+    }
+
+    static QWebEngineView *webView(TWebBrowser *viewer) { return viewer->findChild<QWebEngineView *>(); }
+
+    // Runs Find for `text` from the menu, answering the dialog.
+    static void find(TfrmMain &window, const QString &text)
+    {
+        QTimer::singleShot(0, [text] {
+            auto *dialog = qobject_cast<TfrmFind *>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            dialog->cmbMask->setEditText(text);
+            dialog->accept();
+        });
+        window.actFind->trigger();
+    }
+
+private slots:
+    void init() { removeStore(); }
+
+    void hostileCatalogues_data()
+    {
+        QTest::addColumn<int>("which");
+        for (int i = 0; i < int(std::size(CatalogueCases)); ++i)
+            QTest::newRow(CatalogueCases[i].name) << i;
+    }
+
+    void hostileCatalogues()
+    {
+        QFETCH(int, which);
+        const CatalogueCase &test = CatalogueCases[which];
+        TemporaryWorkingDirectory library;
+        const QByteArray catalogue = test.catalogue();
+        writeFile(library.filePath(QStringLiteral("books.xml")), catalogue);
+        MessageBoxRecorder boxes;
+        TfrmMain window;
+        const LibraryTree &tree = window.tree();
+
+        const QString message = QString::fromUtf8(test.message).arg(catalogue.size());
+        QCOMPARE(boxes.boxes.size(), message.isEmpty() ? 0 : 1);
+        if (!message.isEmpty())
+            QCOMPARE(boxes.boxes.at(0).text, message);
+        QCOMPARE(tree.childCount(LibraryTree::NoNode), test.authors);
+        qsizetype books = 0;
+        for (int author = 0; author < test.authors; ++author)
+            books += tree.childCount(tree.child(LibraryTree::NoNode, author));
+        QCOMPARE(books, test.books);
+        // Values are cut to the engine's limit; every book stays a book.
+        for (LibraryTree::Node node = tree.firstRoot(); node != LibraryTree::NoNode; node = tree.nextInPreorder(node))
+            QVERIFY(tree.textView(node).size() <= 8192 && tree.level(node) <= 1);
+        if (test.books > 0)
+            QVERIFY(window.libraryModel()->hasChildren(index(window, {0, 0})));
+    }
+
+    void textsOfInvalidBytesAreShownAsDecoded()
+    {
+        TemporaryWorkingDirectory library;
+        writeFile(library.filePath(QStringLiteral("books.xml")), everyTextField(BadWindows1251));
+        TfrmMain window;
+        const LibraryTree &tree = window.tree();
+        const QString decoded = QStringLiteral("\u0098\u0001\u001F\u007F\u044F");
+        QCOMPARE(tree.text(tree.firstRoot()), decoded + u' ' + decoded + u' ' + decoded);
+        QCOMPARE(tree.info(tree.child(tree.firstRoot(), 0))->FPath, decoded);
+    }
+
+    void hostileContentsFiles_data()
+    {
+        QTest::addColumn<int>("which");
+        for (int i = 0; i < int(std::size(ContentsCases)); ++i)
+            QTest::newRow(ContentsCases[i].name) << i;
+    }
+
+    // Each file is loaded by expanding its book, then searched through by a
+    // Find that reaches its last entry, which is shown.
+    void hostileContentsFiles()
+    {
+        QFETCH(int, which);
+        const ContentsCase &test = ContentsCases[which];
+        TemporaryWorkingDirectory library;
+        writeOneBook(library.path(), test.contents());
+        MessageBoxRecorder boxes;
+        TfrmMain window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const LibraryTree &tree = window.tree();
+        const QModelIndex book = index(window, {0, 0});
+        const LibraryTree::Node bookNode = window.libraryModel()->node(book);
+
+        window.LibBooks->expand(index(window, {0}));
+        window.LibBooks->expand(book);
+        const QString message = QString::fromUtf8(test.message);
+        QCOMPARE(boxes.boxes.size(), message.isEmpty() ? 0 : 1);
+        if (!message.isEmpty())
+            QCOMPARE(boxes.boxes.at(0).text, message);
+        QCOMPARE(tree.childCount(bookNode), test.entries);
+        QCOMPARE(tree.size() - 2, test.nodes);
+        QCOMPARE(busyCursorDepth(), 0);
+        if (test.nodes == 0)
+            return;
+
+        // A search for a text no node has walks and expands every node.
+        boxes.boxes.clear();
+        find(window, QStringLiteral("нет такого текста"));
+        QCOMPARE(boxes.boxes.size(), 1);
+        QCOMPARE(boxes.boxes.at(0).caption, QStringLiteral("Поиск"));
+
+        LibraryTree::Node last = bookNode;
+        while (tree.childCount(last) > 0)
+            last = tree.child(last, tree.childCount(last) - 1);
+        const QModelIndex lastIndex = window.libraryModel()->indexOf(last);
+        window.LibBooks->setCurrentIndex(lastIndex);
+        window.LibBooks->scrollTo(lastIndex);
+        QVERIFY(window.tabCaption(0).endsWith(tree.text(last)));
+        QTRY_VERIFY(!window.BookView->LocationURL().isEmpty());
+        QCOMPARE(boxes.boxes.size(), 1);
+        window.close();
+    }
+
+    // A node's caption names every level above it, however deep; equal
+    // texts in a row collapse into one.
+    void deepCaptionsAreWhole()
+    {
+        LibraryTree tree;
+        LibraryTree::Node named =
+            tree.addChild(tree.addRoot(QStringLiteral("A")), QStringLiteral("B"), TExtInfoLib({}));
+        LibraryTree::Node repeated = named;
+        QString expected = QStringLiteral("A | B");
+        for (int level = 0; level < 100000; ++level) {
+            named = tree.addEntry(named, QString::number(level), {});
+            repeated = tree.addEntry(repeated, QStringLiteral("x"), {});
+            expected += QStringLiteral(" | ") + QString::number(level);
+        }
+        QCOMPARE(tree.caption(named), expected);
+        QCOMPARE(tree.caption(repeated), QStringLiteral("A | B | x"));
+    }
+
+    // PATH and LOCAL values are read as given: the page path is built from
+    // them, its backslashes become slashes, and the viewer opens whatever
+    // file that names, inside the library or not.
+    void pathsAreReadAsGiven_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("local");
+        QTest::addColumn<QString>("contentsFile");  // where the contents file is read, in the library
+        QTest::addColumn<QString>("builtPath");     // the entry's page path after AppDir
+        QTest::addColumn<QString>("openedFile");    // the file the viewer shows, in the library
+        QTest::newRow("..") << "..\\.."
+                            << "..\\page.htm"
+                            << "../sod.btf"
+                            << "Library\\..\\..\\..\\page.htm"
+                            << "../../page.htm";
+        QTest::newRow("absolute") << "/abs"
+                                  << "/abs/page.htm"
+                                  << "Library/abs/sod.btf"
+                                  << "Library\\/abs\\/abs/page.htm"
+                                  << "Library/abs/abs/page.htm";
+        QTest::newRow("drive letters") << "C:\\Книги"
+                                       << "D:\\page.htm"
+                                       << "Library/C:/Книги/sod.btf"
+                                       << "Library\\C:\\Книги\\D:\\page.htm"
+                                       << "Library/C:/Книги/D:/page.htm";
+        QTest::newRow("empty parts") << "a\\\\b\\"
+                                     << "\\\\page.htm"
+                                     << "Library/a/b/sod.btf"
+                                     << "Library\\a\\\\b\\\\\\\\page.htm"
+                                     << "Library/a/b/page.htm";
+        QTest::newRow("empty PATH and LOCAL") << ""
+                                              << ""
+                                              << "Library/sod.btf"
+                                              << "Library\\\\"
+                                              << "Library";
+    }
+
+    void pathsAreReadAsGiven()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, local);
+        QFETCH(QString, contentsFile);
+        QFETCH(QString, builtPath);
+        QFETCH(QString, openedFile);
+        // The library lies two levels below a directory of its own, so that
+        // ".." stays inside the temporary directory.
+        TemporaryWorkingDirectory outer;
+        const QString root = outer.filePath(QStringLiteral("x/library"));
+        QDir().mkpath(root);
+        QDir::setCurrent(root);
+        const QDir library(root);
+        writeOneBook(library, QByteArray(), path);
+        library.mkdir(QStringLiteral("Library"));
+        writeFile(library.filePath(contentsFile),
+                  cp1251(QStringLiteral("ITEMS{\nITEM{\nNAME=Страница\nLOCAL=%1\nID=1\n}\n}\n").arg(local)));
+        const QString opened = QDir::cleanPath(library.filePath(openedFile));
+        if (!QFileInfo(opened).isDir())
+            writeFile(opened, cp1251(QStringLiteral("<p>Страница</p>")));
+
+        MessageBoxRecorder boxes;
+        TfrmMain window;
+        window.LibBooks->expand(index(window, {0}));
+        window.LibBooks->expand(index(window, {0, 0}));
+        QCOMPARE(boxes.boxes.size(), 0);
+        const QModelIndex page = index(window, {0, 0, 0});
+        QCOMPARE(window.tree().info(window.libraryModel()->node(page))->FPath, AppDir + builtPath);
+
+        QSignalSpy loaded(webView(window.BookView), &QWebEngineView::loadFinished);
+        window.LibBooks->setCurrentIndex(page);
+        QTRY_COMPARE(loaded.size(), 1);
+        QVERIFY(loaded.at(0).at(0).toBool());
+        QCOMPARE(QDir::cleanPath(QUrl(window.BookView->LocationURL()).toLocalFile()), opened);
+        QCOMPARE(boxes.boxes.size(), 0);
+    }
+
+    // A store the program never wrote: garbage bytes, values of other
+    // types, list counts of two billion.
+    void brokenSettingsStores_data()
+    {
+        QTest::addColumn<QByteArray>("store");
+        QTest::addColumn<QString>("message");
+        QByteArray garbage;
+        for (int i = 0; i < 1 << 16; ++i)
+            garbage += char((i * 7919) >> 3);
+        QTest::newRow("garbage") << garbage << QString();
+        QTest::newRow("garbage lines") << QByteArray(
+            "[main\n=\n==[\n\\\n[search.cmbMask_Items]\nCount=\"\n\x01\x02=\x03\n")
+                                       << QString();
+        QTest::newRow("a position of another type")
+            << QByteArray("[main]\nNormPos=@Rect(1 2 3 4)\n") << QStringLiteral("Invalid data type for 'NormPos'");
+        QTest::newRow("a width of another type") << QByteArray("[main]\nLibBooks_Width=@Size(3 4)\n") << QString();
+        QTest::newRow("counts of two billion") << QByteArray("[main]\nLibBooks_Width=2000000000\nShowCmd=2000000000\n"
+                                                             "[search.cmbMask_Items]\nCount=2000000000\nItem0=Пушкин\n")
+                                               << QString();
+    }
+
+    // The window opens, the find dialog reads the history, and closing the
+    // window writes a store that the next start reads.
+    void brokenSettingsStores()
+    {
+        QFETCH(QByteArray, store);
+        QFETCH(QString, message);
+        TemporaryWorkingDirectory library;
+        writeOneBook(library.path(), flatContents(1));
+        writeFile(storePath(), store);
+        MessageBoxRecorder boxes;
+        auto window = std::make_unique<TfrmMain>();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QCOMPARE(boxes.boxes.size(), message.isEmpty() ? 0 : 1);
+        if (!message.isEmpty())
+            QCOMPARE(boxes.boxes.at(0).text, message);
+        QVERIFY(window->LibBooks->width() <= window->width());
+
+        int historyLength = -1;
+        QTimer::singleShot(0, [&historyLength] {
+            auto *dialog = qobject_cast<TfrmFind *>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            historyLength = dialog->cmbMask->count();
+            dialog->reject();
+        });
+        window->actFind->trigger();
+        QVERIFY(historyLength >= 0 && historyLength <= 1);
+        window->close();
+        window.reset();
+
+        boxes.boxes.clear();
+        TfrmMain again;
+        again.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&again));
+        QCOMPARE(boxes.boxes.size(), message.isEmpty() ? 0 : 1);
+    }
+
+    // The render process dies under a page: the page comes back in a new
+    // one, and a page that keeps killing it leaves a blank page.
+    void renderProcessDeath()
+    {
+        TemporaryWorkingDirectory library;
+        writeOneBook(library.path(), flatContents(1));
+        writeFile(library.filePath(QStringLiteral("Library/B/0.htm")), cp1251(QStringLiteral("<p>Глава</p>")));
+        MessageBoxRecorder boxes;
+        TfrmMain window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.LibBooks->expand(index(window, {0}));
+        window.LibBooks->expand(index(window, {0, 0}));
+        QWebEngineView *view = webView(window.BookView);
+        QSignalSpy loaded(view, &QWebEngineView::loadFinished);
+        QSignalSpy died(view->page(), &QWebEnginePage::renderProcessTerminated);
+        window.LibBooks->setCurrentIndex(index(window, {0, 0, 0}));
+        QTRY_COMPARE(loaded.size(), 1);
+        const QString page = window.BookView->LocationURL();
+        QVERIFY(page.endsWith(QStringLiteral("/Library/B/0.htm")));
+
+        // Each death of the render process brings the page back in a new one.
+        const auto pageShownAgain = [&](const auto &bringDown) {
+            const qint64 pid = view->page()->renderProcessPid();
+            const qsizetype deaths = died.size();
+            const qsizetype loads = loaded.size();
+            bringDown();
+            return QTest::qWaitFor(
+                       [&] { return died.size() > deaths && loaded.size() > loads && loaded.last().at(0).toBool(); })
+                   && window.BookView->LocationURL() == page && view->page()->renderProcessPid() != pid;
+        };
+        const auto endRenderProcess = [&] { QVERIFY(endProcess(view->page()->renderProcessPid())); };
+#ifndef Q_OS_UNIX
+        QSKIP("this platform cannot end the render process");
+#endif
+        QVERIFY(pageShownAgain(endRenderProcess));
+        // A link that crashes the renderer, from a page the viewer opened anew.
+        window.BookView->Navigate2(AppDir + QStringLiteral("Library\\B\\0.htm"));
+        QVERIFY(pageShownAgain([&] { view->setUrl(QUrl(QStringLiteral("chrome://crash"))); }));
+
+        // A second death before another page is asked for leaves a blank page.
+        const qsizetype deaths = died.size();
+        endRenderProcess();
+        QTRY_COMPARE(died.size(), deaths + 1);
+        QTRY_COMPARE(window.BookView->LocationURL(), QStringLiteral("about:blank"));
+        QTRY_VERIFY(view->page()->renderProcessPid() > 0);
+
+        // The program runs on: the next selection shows its page.
+        window.LibBooks->setCurrentIndex(index(window, {0}));
+        QTRY_VERIFY(window.BookView->LocationURL().endsWith(QStringLiteral("/brimvel_library.htm")));
+        QTRY_VERIFY(loaded.last().at(0).toBool());
+        QCOMPARE(boxes.boxes.size(), 0);
+    }
+};
+
+BRIMVEL_GUI_TEST_MAIN(TestHostile)
+#include "tst_hostile.moc"
