@@ -75,8 +75,11 @@ private:
 
 // Records every message box the program shows and answers it with OK.
 #ifdef BRIMVEL_GUI_TESTS
+#include "ui/fFind.h"
+#include "ui/fMain.h"
 #include "ui/platform.h"
 
+#include <QComboBox>
 #include <QTimer>
 
 // Types text key by key as a keyboard would, letters beyond ASCII included.
@@ -109,6 +112,18 @@ public:
 
     QList<ShownMessageBox> boxes;
 };
+
+// Runs Find for `text` from its action, confirming the find dialog.
+inline void findThroughDialog(TfrmMain &window, const QString &text)
+{
+    QTimer::singleShot(0, [text] {
+        auto *dialog = qobject_cast<TfrmFind *>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        dialog->cmbMask->setEditText(text);
+        dialog->accept();
+    });
+    window.actFind->trigger();
+}
 
 // main() of a test that shows windows: the application is made as the
 // program makes it, with embedded web viewers allowed.

@@ -202,18 +202,6 @@ private:
 
     static QWebEngineView *webView(TWebBrowser *viewer) { return viewer->findChild<QWebEngineView *>(); }
 
-    // Runs Find for `text` from the menu, answering the dialog.
-    static void find(TfrmMain &window, const QString &text)
-    {
-        QTimer::singleShot(0, [text] {
-            auto *dialog = qobject_cast<TfrmFind *>(QApplication::activeModalWidget());
-            QVERIFY(dialog);
-            dialog->cmbMask->setEditText(text);
-            dialog->accept();
-        });
-        window.actFind->trigger();
-    }
-
 private slots:
     void init() { removeStore(); }
 
@@ -299,7 +287,7 @@ private slots:
 
         // A search for a text no node has walks and expands every node.
         boxes.boxes.clear();
-        find(window, QStringLiteral("нет такого текста"));
+        findThroughDialog(window, QStringLiteral("нет такого текста"));
         QCOMPARE(boxes.boxes.size(), 1);
         QCOMPARE(boxes.boxes.at(0).caption, QStringLiteral("Поиск"));
 

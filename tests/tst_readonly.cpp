@@ -3,17 +3,14 @@
 
 #include "storesupport.h"
 
-#include "ui/fFind.h"
 #include "ui/fMain.h"
 #include "ui/librarymodel.h"
 #include "ui/viewer.h"
 
-#include <QComboBox>
 #include <QCryptographicHash>
 #include <QDirIterator>
 #include <QSignalSpy>
 #include <QTabWidget>
-#include <QTimer>
 #include <QTreeView>
 #include <QWebEngineView>
 
@@ -122,17 +119,6 @@ class TestReadOnly : public QObject
 private:
     static QWebEngineView *webView(QWidget *tab) { return tab->findChild<QWebEngineView *>(); }
 
-    static void find(TfrmMain &window, const QString &text)
-    {
-        QTimer::singleShot(0, [text] {
-            auto *dialog = qobject_cast<TfrmFind *>(QApplication::activeModalWidget());
-            QVERIFY(dialog);
-            dialog->cmbMask->setEditText(text);
-            dialog->accept();
-        });
-        window.actFind->trigger();
-    }
-
     // Expands every author and book, the way the user does, and selects every
     // contents entry, waiting for each page to be shown.
     static int expandAndShowEverything(TfrmMain &window)
@@ -188,7 +174,7 @@ private slots:
 
         // Find and Find next through the four books, then into the fifth.
         boxes.boxes.clear();
-        find(*window, QStringLiteral("выстрел"));
+        findThroughDialog(*window, QStringLiteral("выстрел"));
         QCOMPARE(window->tabCaption(0),
                  QStringLiteral("Народные сказки, мифы, легенды | Колобок | Глава первая | Выстрел"));
         for (int next = 0; next < 3; ++next)
