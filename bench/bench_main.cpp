@@ -7,7 +7,6 @@
 #include "librarygen.h"
 
 #include "core/contents.h"
-#include "core/global.h"
 #include "ui/fMain.h"
 #include "ui/librarymodel.h"
 #include "ui/platform.h"
@@ -169,7 +168,7 @@ void benchContents(int entries, int runs)
             LibraryTree tree;
             const LibraryTree::Node book = tree.addRoot(QStringLiteral("book"));
             load.push_back(milliseconds(
-                [&] { LoadContents(TExtInfoLib(QStringLiteral("scale%1").arg(size)), addingTo(tree), book); }));
+                [&] { LoadContents(library.filePath(path), addingTo(tree), book); }));
         }
         std::printf("LoadContents of %8lld lines: median %8.2f ms, %6.1f ns per line\n", qlonglong(scaleLines),
                     median(load), median(load) * 1e6 / double(scaleLines));
@@ -229,7 +228,7 @@ void benchSearch(int books, int entries, int runs, const QString &kept)
     std::vector<double> find, grep;
     for (int run = 0; run < runs; ++run) {
         TfrmMain *window = openWindow(library.path());
-        find.push_back(milliseconds([&] { window->findFirst(absent); }));
+        find.push_back(milliseconds([&] { window->SearchFirst(absent); }));
         if (run == 0) {
             std::printf("tree after the search: %lld nodes\n", qlonglong(window->tree().size()));
             constexpr int Steps = 20;

@@ -2,9 +2,8 @@
 // set's field binding and record order, and the building of the author and
 // book levels of the tree.
 
-#include "core/catalogue.h"
 #include "core/error.h"
-#include "core/librarytree.h"
+#include "core/library.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -28,16 +27,14 @@ void readTree(const LibraryTree &tree)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     const QByteArray packet(reinterpret_cast<const char *>(data), qsizetype(size));
-    BooksRecordSet books(QStringLiteral("cdsBooks"));
-    books.onCalcFields = calculateAuthor;
-    LibraryTree tree;
+    // The catalogue line comes from the input, so the folder is never read.
+    Library library(QStringLiteral("."));
     try {
-        books.open(packet);
-        addAuthorsAndBooks(books, tree);
+        library.loadCatalogue(packet);
     } catch (const AppError &error) {
         if (error.message().isEmpty())
             std::abort();
     }
-    readTree(tree);
+    readTree(library.tree());
     return 0;
 }

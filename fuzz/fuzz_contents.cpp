@@ -1,12 +1,11 @@
-// Fuzz target: a contents file read from disk into the line list, and
-// ParseContents adding its entries under a book of a real node store.
+// Fuzz target: a contents file read from disk by the library of one book,
+// as expanding the book reads it, its entries added under the book node.
 
-#include "core/contents.h"
 #include "core/error.h"
-#include "core/librarytree.h"
-#include "core/textfile.h"
+#include "core/library.h"
 
-#include <QTemporaryFile>
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <cstddef>
 #include <cstdint>
@@ -14,30 +13,45 @@
 
 namespace {
 
-// One file, rewritten for every input, read by the program's own reader.
-QTemporaryFile &contentsFile()
+// The catalogue of the one book, whose directory is "B".
+const QByteArray OneBookCatalogue =
+    "<?xml version=\"1.0\" standalone=\"yes\"?><DATAPACKET Version=\"2.0\"><METADATA><FIELDS>"
+    "<FIELD attrname=\"RecId\" fieldtype=\"i4\"/><FIELD attrname=\"SURNAME\" fieldtype=\"string\" WIDTH=\"20\"/>"
+    "<FIELD attrname=\"NAME\" fieldtype=\"string\" WIDTH=\"20\"/>"
+    "<FIELD attrname=\"LASTNAME\" fieldtype=\"string\" WIDTH=\"20\"/>"
+    "<FIELD attrname=\"LOCATION\" fieldtype=\"string\" WIDTH=\"20\"/>"
+    "<FIELD attrname=\"LABEL\" fieldtype=\"string\" WIDTH=\"20\"/>"
+    "<FIELD attrname=\"PATH\" fieldtype=\"string\" WIDTH=\"20\"/></FIELDS><PARAMS/></METADATA>"
+    "<ROWDATA><ROW RecId=\"1\" SURNAME=\"A\" LABEL=\"Book\" PATH=\"B\"/></ROWDATA></DATAPACKET>";
+
+// One library folder, its contents file rewritten for every input.
+const QTemporaryDir &libraryFolder()
 {
-    static QTemporaryFile file;
-    if (!file.isOpen() && !file.open())
+    static const QTemporaryDir folder;
+    static const bool made = folder.isValid() && QDir(folder.path()).mkpath(QStringLiteral("Library/B"));
+    if (!made)
         std::abort();
-    return file;
+    return folder;
 }
 
-void rewrite(QTemporaryFile &file, const std::uint8_t *data, std::size_t size)
+void rewrite(const QString &path, const std::uint8_t *data, std::size_t size)
 {
-    if (!file.resize(0) || !file.seek(0)
-        || file.write(reinterpret_cast<const char *>(data), qint64(size)) != qint64(size) || !file.flush())
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)
+        || file.write(reinterpret_cast<const char *>(data), qint64(size)) != qint64(size))
         std::abort();
 }
 
 // Reads back every entry as the window does when it shows one.
-void readEntries(const LibraryTree &tree, LibraryTree::Node book)
+void readEntries(const Library &library, LibraryTree::Node book)
 {
+    const LibraryTree &tree = library.tree();
     for (LibraryTree::Node node = tree.nextInPreorder(book); node != LibraryTree::NoNode;
          node = tree.nextInPreorder(node)) {
         if (tree.level(node) < 2 || !tree.info(node))
             std::abort();
-        (void)tree.caption(node);
+        (void)library.caption(node);
+        (void)library.filePath(library.pagePath(node));
     }
 }
 
@@ -45,19 +59,17 @@ void readEntries(const LibraryTree &tree, LibraryTree::Node book)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    QTemporaryFile &file = contentsFile();
-    rewrite(file, data, size);
-    LibraryTree tree;
-    const LibraryTree::Node author = tree.addRoot(QStringLiteral("Автор"));
-    const LibraryTree::Node book = tree.addChild(author, QStringLiteral("Книга"), TExtInfoLib(QStringLiteral("B")));
+    const QTemporaryDir &folder = libraryFolder();
+    rewrite(folder.filePath(QStringLiteral("Library/B/sod.btf")), data, size);
+    Library library(folder.path());
+    library.loadCatalogue(OneBookCatalogue);
+    const LibraryTree::Node book = library.tree().child(library.tree().firstRoot(), 0);
     try {
-        TextFileReader reader(file.fileName());
-        const ContentsLines lines = readContentsLines(reader);
-        ParseContents(lines, 1, book, addingTo(tree));
+        library.expand(book);
     } catch (const AppError &error) {
         if (error.message().isEmpty())
             std::abort();
     }
-    readEntries(tree, book);
+    readEntries(library, book);
     return 0;
 }

@@ -72,7 +72,7 @@ private slots:
         QFETCH(QString, name);
         QFETCH(QString, lastName);
         QFETCH(QString, author);
-        QCOMPARE(::authorText(surname, name, lastName), author);
+        QCOMPARE(::composeAuthorText(surname, name, lastName), author);
     }
 
     void recordOrderAndValues()
@@ -114,7 +114,7 @@ private slots:
     {
         BooksRecordSet books(QStringLiteral("cdsBooks"));
         books.onCalcFields = [](BooksRecordSet &set) {
-            set.setAuthor(::authorText(set.fieldText(BookField::Surname), set.fieldText(BookField::Name),
+            set.setAuthor(::composeAuthorText(set.fieldText(BookField::Surname), set.fieldText(BookField::Name),
                                        set.fieldText(BookField::LastName)));
         };
         books.open(cp1251(cataloguePacket({

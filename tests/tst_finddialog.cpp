@@ -1,7 +1,7 @@
 #define BRIMVEL_GUI_TESTS
 #include "testsupport.h"
 
-#include "core/global.h"
+#include "core/text.h"
 #include "ui/fFind.h"
 #include "ui/formstorage.h"
 

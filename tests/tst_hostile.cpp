@@ -4,7 +4,6 @@
 #include "storesupport.h"
 
 #include "core/contents.h"
-#include "core/global.h"
 #include "core/paths.h"
 #include "ui/fFind.h"
 #include "ui/fMain.h"
@@ -329,7 +328,7 @@ private slots:
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("local");
         QTest::addColumn<QString>("contentsFile");  // where the contents file is read, in the library
-        QTest::addColumn<QString>("builtPath");     // the entry's page path after AppDir
+        QTest::addColumn<QString>("builtPath");     // the entry's page path in the library
         QTest::addColumn<QString>("openedFile");    // the file the viewer shows, in the library
         QTest::newRow("..") << "..\\.."
                             << "..\\page.htm"
@@ -386,7 +385,7 @@ private slots:
         window.LibBooks->expand(index(window, {0, 0}));
         QCOMPARE(boxes.boxes.size(), 0);
         const QModelIndex page = index(window, {0, 0, 0});
-        QCOMPARE(window.tree().info(window.libraryModel()->node(page))->FPath, AppDir + builtPath);
+        QCOMPARE(window.tree().info(window.libraryModel()->node(page))->FPath, builtPath);
 
         QSignalSpy loaded(webView(window.BookView), &QWebEngineView::loadFinished);
         window.LibBooks->setCurrentIndex(page);
@@ -491,7 +490,7 @@ private slots:
 #endif
         QVERIFY(pageShownAgain(endRenderProcess));
         // A link that crashes the renderer, from a page the viewer opened anew.
-        window.BookView->Navigate2(AppDir + QStringLiteral("Library\\B\\0.htm"));
+        window.BookView->Navigate2(window.library().filePath(QStringLiteral("Library\\B\\0.htm")));
         QVERIFY(pageShownAgain([&] { view->setUrl(QUrl(QStringLiteral("chrome://crash"))); }));
 
         // A second death before another page is asked for leaves a blank page.

@@ -4,7 +4,6 @@
 #include "storesupport.h"
 
 #include "core/error.h"
-#include "core/global.h"
 #include "ui/fMain.h"
 #include "ui/librarymodel.h"
 #include "ui/viewer.h"
@@ -91,7 +90,7 @@ private slots:
         QVERIFY(!tree.info(tree.child(LibraryTree::NoNode, 1)));
 
         QCOMPARE(window.LibBooks->palette().color(QPalette::Base), QColor(255, 249, 213));
-        QCOMPARE(AppDir, QDir::toNativeSeparators(QDir::currentPath()) + QDir::separator());
+        QCOMPARE(window.library().AppDir(), QDir::toNativeSeparators(QDir::currentPath()) + QDir::separator());
         QVERIFY(!window.actNewBookmark->isEnabled());
         QVERIFY(!window.actDelBookmark->isEnabled());
         QVERIFY(!window.actFindNext->isEnabled());

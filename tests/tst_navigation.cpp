@@ -1,7 +1,6 @@
 #define BRIMVEL_GUI_TESTS
 #include "testsupport.h"
 
-#include "core/global.h"
 #include "core/paths.h"
 #include "ui/fMain.h"
 #include "ui/librarymodel.h"
@@ -24,10 +23,10 @@ const QString ExampleContents = QStringLiteral(
 
 // A library with one author and the books named by `paths`, each with
 // `contents` as its contents file unless that is null.
-class Library
+class TestLibrary
 {
 public:
-    explicit Library(const QStringList &paths, const QString &contents = ExampleContents)
+    explicit TestLibrary(const QStringList &paths, const QString &contents = ExampleContents)
     {
         QList<BookRecord> books;
         for (const QString &path : paths) {
@@ -72,7 +71,7 @@ private:
 private slots:
     void firstExpansionLoadsTheContentsOnce()
     {
-        Library library({QStringLiteral("B"), QStringLiteral("C")});
+        TestLibrary library({QStringLiteral("B"), QStringLiteral("C")});
         MessageBoxRecorder boxes;
         TfrmMain window;
         window.show();
@@ -90,8 +89,8 @@ private slots:
         QCOMPARE(childTexts(tree, bookNode), (QStringList{"Глава 1", "Глава 2"}));
         const LibraryTree::Node chapter = tree.child(bookNode, 0);
         QCOMPARE(childTexts(tree, chapter), QStringList{"Раздел 1.1"});
-        QCOMPARE(tree.info(chapter)->FPath, AppDir + QStringLiteral("Library\\B\\ch1.htm"));
-        QCOMPARE(tree.info(tree.child(chapter, 0))->FPath, AppDir + QStringLiteral("Library\\B\\text\\ch1_1.htm"));
+        QCOMPARE(tree.info(chapter)->FPath, QStringLiteral("Library\\B\\ch1.htm"));
+        QCOMPARE(tree.info(tree.child(chapter, 0))->FPath, QStringLiteral("Library\\B\\text\\ch1_1.htm"));
         QCOMPARE(window.LibBooks->model()->rowCount(book(window)), 2);
         QVERIFY(!window.LibBooks->isExpanded(window.LibBooks->model()->index(0, 0, book(window))));
         verifyCursorReleased();
@@ -99,7 +98,7 @@ private slots:
         // The same LOCAL values in another book lie in that book's directory.
         window.LibBooks->expand(book(window, 1));
         const LibraryTree::Node otherChapter = tree.child(node(window, book(window, 1)), 0);
-        QCOMPARE(tree.info(otherChapter)->FPath, AppDir + QStringLiteral("Library\\C\\ch1.htm"));
+        QCOMPARE(tree.info(otherChapter)->FPath, QStringLiteral("Library\\C\\ch1.htm"));
 
         // Later expansions read nothing: the file is gone and nothing is reported.
         QVERIFY(QFile::remove(library.directory.filePath(QStringLiteral("Library/B/sod.btf"))));
@@ -133,7 +132,7 @@ private slots:
         QFETCH(bool, bookDirectory);
         QFETCH(QString, message);
         QFETCH(QStringList, entries);
-        Library library({QStringLiteral("B")}, contents);
+        TestLibrary library({QStringLiteral("B")}, contents);
         if (bookDirectory)
             QDir().mkpath(library.directory.filePath(QStringLiteral("Library/B")));
         if (message.startsWith(QStringLiteral("File access denied")))
@@ -181,7 +180,7 @@ private slots:
         for (LibraryTree::Node n = tree.firstRoot(); n != LibraryTree::NoNode; n = tree.nextInPreorder(n)) {
             if (tree.level(n) < 2)
                 continue;
-            QVERIFY2(QFileInfo(platformPath(tree.info(n)->FPath)).isFile(), qPrintable(tree.info(n)->FPath));
+            QVERIFY2(QFileInfo(window.library().filePath(tree.info(n)->FPath)).isFile(), qPrintable(tree.info(n)->FPath));
             ++pages;
         }
         QVERIFY(pages > books);
@@ -189,7 +188,7 @@ private slots:
 
     void selectionShowsTheStartPageOrTheEntry()
     {
-        Library library({QStringLiteral("B"), QStringLiteral("C")});
+        TestLibrary library({QStringLiteral("B"), QStringLiteral("C")});
         MessageBoxRecorder boxes;
         TfrmMain window;
         window.show();
@@ -226,7 +225,7 @@ private slots:
 
         // The start page named in another letter case counts as another page.
         writeFile(library.directory.filePath(QStringLiteral("BRIMVEL_LIBRARY.HTM")), "<p>x</p>");
-        window.BookView->Navigate2(AppDir + QStringLiteral("BRIMVEL_LIBRARY.HTM"));
+        window.BookView->Navigate2(window.library().filePath(QStringLiteral("BRIMVEL_LIBRARY.HTM")));
         const qsizetype opened = pagesOpened.size();
         tree->setCurrentIndex(author(window));
         QVERIFY(window.BookView->LocationURL().endsWith(QStringLiteral("/brimvel_library.htm")));
@@ -236,7 +235,7 @@ private slots:
 
     void userTabSwitchesRecomputeTheActions()
     {
-        Library library({QStringLiteral("B")});
+        TestLibrary library({QStringLiteral("B")});
         TfrmMain window;
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));

@@ -2,7 +2,8 @@
 #include "testsupport.h"
 
 #include "core/error.h"
-#include "core/global.h"
+#include "core/placement.h"
+#include "core/searchhistory.h"
 #include "core/settings.h"
 
 #include <functional>
@@ -77,7 +78,7 @@ private slots:
         QCOMPARE(history, expected);
     }
 
-    void fitIntoWorkArea_data()
+    void positionInWorkArea_data()
     {
         QTest::addColumn<QRect>("window");
         QTest::addColumn<QRect>("workArea");
@@ -91,12 +92,12 @@ private slots:
         QTest::newRow("far off") << QRect(2000000000, -2000000000, 800, 600) << area << QPoint(224, 0);
     }
 
-    void fitIntoWorkArea()
+    void positionInWorkArea()
     {
         QFETCH(QRect, window);
         QFETCH(QRect, workArea);
         QFETCH(QPoint, expected);
-        QCOMPARE(::fitIntoWorkArea(window, workArea), expected);
+        QCOMPARE(::positionInWorkArea(window, workArea), expected);
     }
 
     void openingCreatesTheStore()

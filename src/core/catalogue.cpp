@@ -1,9 +1,8 @@
 #include "catalogue.h"
 
 #include "error.h"
-#include "global.h"
 #include "librarytree.h"
-#include "paths.h"
+#include "text.h"
 #include "textfile.h"
 
 #include <QHash>
@@ -101,11 +100,10 @@ QByteArray readCatalogueLine(const QString &path)
     return line;
 }
 
-QString authorText(const QString &surname, const QString &name, const QString &lastName)
+QString composeAuthorText(const QString &surname, const QString &name, const QString &lastName)
 {
     QString joined = surname + QLatin1Char(' ') + name + QLatin1Char(' ') + lastName;
-    const bool onlyBlanks = std::all_of(joined.cbegin(), joined.cend(), [](QChar c) { return c.unicode() <= 32; });
-    if (onlyBlanks)
+    if (trimmedView(QStringView(joined)).isEmpty())
         return QStringLiteral("Народные сказки, мифы, легенды");
     return joined;
 }
@@ -264,7 +262,7 @@ void AuthorIndex::insert(const QString &authorText, int node)
 
 QString GetAuthorText(const BooksRecordSet &books)
 {
-    return authorText(books.fieldText(BookField::Surname), books.fieldText(BookField::Name),
+    return composeAuthorText(books.fieldText(BookField::Surname), books.fieldText(BookField::Name),
                       books.fieldText(BookField::LastName));
 }
 
@@ -276,13 +274,6 @@ QString GetBookLabel(const BooksRecordSet &books)
 void calculateAuthor(BooksRecordSet &books)
 {
     books.setAuthor(GetAuthorText(books));
-}
-
-void openCatalogue(BooksRecordSet &books)
-{
-    const QByteArray packet = readCatalogueLine(platformPath(AppDir + QStringLiteral("books.xml")));
-    if (!packet.isEmpty())
-        books.open(packet);
 }
 
 void addAuthorsAndBooks(BooksRecordSet &books, LibraryTree &tree)

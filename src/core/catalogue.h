@@ -18,7 +18,7 @@ QByteArray readCatalogueLine(const QString &path);
 // The author text of a record: SURNAME, NAME and LASTNAME joined by single
 // blanks (kept even around empty parts), or "Народные сказки, мифы, легенды"
 // when nothing but blanks and control characters is left of the joined text.
-QString authorText(const QString &surname, const QString &name, const QString &lastName);
+QString composeAuthorText(const QString &surname, const QString &name, const QString &lastName);
 
 // The catalogue's record set: the books of the data packet, bound to the
 // catalogue's fields and kept in ascending order of SURNAME, NAME, LASTNAME
@@ -74,17 +74,12 @@ private:
 
 class LibraryTree;
 
-// The author text of the record at hand (see authorText).
+// The author text of the record at hand (see composeAuthorText).
 QString GetAuthorText(const BooksRecordSet &books);
 // The LABEL of the record at hand, the text of its book node.
 QString GetBookLabel(const BooksRecordSet &books);
 // Computes the record's AUTHOR: the record set's calculated field.
 void calculateAuthor(BooksRecordSet &books);
-
-// Reads the catalogue of the library in AppDir into `books`: the first line
-// of "books.xml" goes to the engine, unless it is empty, which leaves the
-// record set closed. Throws AppError.
-void openCatalogue(BooksRecordSet &books);
 
 // Adds to `tree` one author node per author and under it one book node per
 // record, in record order; each book node carries its PATH and the

@@ -1,7 +1,7 @@
 #include "contents.h"
 
 #include "error.h"
-#include "paths.h"
+#include "text.h"
 #include "textfile.h"
 
 #include <algorithm>
@@ -25,23 +25,6 @@ static_assert(StopMarker.size() == 31);
 [[noreturn]] void nestingError()
 {
     throw AppError(QStringLiteral("The contents file nests more than %1 levels").arg(MaxContentsDepth));
-}
-
-bool trimmable(char c)
-{
-    return static_cast<unsigned char>(c) <= 0x20;
-}
-
-// Removes bytes 0x20 and below from both ends; bytes above 0x7F stay.
-QByteArrayView trimmedBytes(QByteArrayView text)
-{
-    const char *begin = text.data();
-    const char *end = begin + text.size();
-    while (begin < end && trimmable(*begin))
-        ++begin;
-    while (end > begin && trimmable(end[-1]))
-        --end;
-    return QByteArrayView(begin, end - begin);
 }
 
 // The value of an entry line: the text after the first occurrence of `key`,
@@ -185,16 +168,12 @@ QString contentsFilePath(const TExtInfoLib &bookInfo)
     return bookDirectory(bookInfo.FPath) + QStringLiteral("sod.btf");
 }
 
-void LoadContents(const TExtInfoLib &bookInfo, const AddContentsEntry &addEntry, LibraryTree::Node book)
+void LoadContents(const QString &path, const AddContentsEntry &addEntry, LibraryTree::Node book)
 {
+    // The file is closed before the entries are added.
     const ContentsLines lines = [&] {
-        TextFileReader file(platformPath(contentsFilePath(bookInfo)));
+        TextFileReader file(path);
         return readContentsLines(file);
     }();
     ParseContents(lines, 1, book, addEntry);
-}
-
-bool contentsPending(const LibraryTree &tree, LibraryTree::Node node)
-{
-    return tree.level(node) == 1 && tree.childCount(node) == 0;
 }

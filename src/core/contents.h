@@ -76,15 +76,11 @@ int ParseContents(const ContentsLines &lines, int start, LibraryTree::Node paren
 // LOCAL within the book directory.
 AddContentsEntry addingTo(LibraryTree &tree);
 
-// The contents file of a book, as built: AppDir, "Library", the book's
-// FPath and "sod.btf", joined by backslashes.
+// The contents file of a book, as built relative to the library folder:
+// "Library", the book's FPath and "sod.btf", joined by backslashes.
 QString contentsFilePath(const TExtInfoLib &bookInfo);
 
-// Reads the contents file of the book whose TExtInfoLib is `bookInfo` and
-// hands its entries to `addEntry`, the top level under `book`. Throws
-// AppError: the file's open errors and the index error.
-void LoadContents(const TExtInfoLib &bookInfo, const AddContentsEntry &addEntry, LibraryTree::Node book);
-
-// True for a book node (level 1) that has no child yet: expanding it loads
-// its contents.
-bool contentsPending(const LibraryTree &tree, LibraryTree::Node node);
+// Reads the contents file at `path` (a path of this platform) and hands its
+// entries to `addEntry`, the top level under `book`. Throws AppError: the
+// file's open errors and the index error.
+void LoadContents(const QString &path, const AddContentsEntry &addEntry, LibraryTree::Node book);

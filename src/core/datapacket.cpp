@@ -1,6 +1,7 @@
 #include "datapacket.h"
 
 #include "error.h"
+#include "text.h"
 #include "textfile.h"
 
 #include <QStringDecoder>
@@ -10,6 +11,7 @@
 #include <array>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <string_view>
 #include <unordered_map>
 
@@ -458,15 +460,17 @@ bool isTextKind(FieldKind kind)
 
 struct IntegerRange
 {
-    quint64 maxNegative;  // the largest magnitude a negative value may have
-    quint64 maxPositive;
+    qint64 minimum;
+    qint64 maximum;
 };
 
 // The range of an integer kind, or nullptr for any other kind.
 const IntegerRange *integerRange(FieldKind kind)
 {
-    static constexpr IntegerRange I8{128, 127}, U8{0, 255}, I16{32768, 32767}, U16{0, 65535},
-        I32{2147483648u, 2147483647u}, U32{0, 4294967295u}, I64{quint64(1) << 63, (quint64(1) << 63) - 1};
+    static constexpr IntegerRange I8{-128, 127}, U8{0, 255}, I16{-32768, 32767}, U16{0, 65535},
+        I32{std::numeric_limits<qint32>::min(), std::numeric_limits<qint32>::max()},
+        U32{0, std::numeric_limits<quint32>::max()},
+        I64{std::numeric_limits<qint64>::min(), std::numeric_limits<qint64>::max()};
     switch (kind) {
     case FieldKind::ShortInt: return &I8;
     case FieldKind::Byte: return &U8;
@@ -480,46 +484,11 @@ const IntegerRange *integerRange(FieldKind kind)
     }
 }
 
-// A valid integer is an optional sign and one or more decimal digits, within
-// the range of its kind.
-bool isValidInteger(const QString &value, const IntegerRange &range)
-{
-    const QChar *p = value.constData();
-    const QChar *const end = p + value.size();
-    bool negative = false;
-    if (p < end && (*p == u'-' || *p == u'+'))
-        negative = *p++ == u'-';
-    if (p == end)
-        return false;
-    const quint64 limit = negative ? range.maxNegative : range.maxPositive;
-    quint64 magnitude = 0;
-    for (; p < end; ++p) {
-        const char16_t c = p->unicode();
-        if (c < u'0' || c > u'9')
-            return false;
-        const auto digit = quint64(c - u'0');
-        if (magnitude > limit / 10 || (magnitude == limit / 10 && digit > limit % 10))
-            return false;
-        magnitude = magnitude * 10 + digit;
-    }
-    return true;
-}
-
 // WIDTH as a number; 0 when absent or not a plain non-negative number (the
 // width is informative only, so an odd one is no reason to refuse a packet).
 int widthOf(const char *text)
 {
-    qint64 width = 0;
-    if (*text == '\0')
-        return 0;
-    for (; *text; ++text) {
-        if (*text < '0' || *text > '9')
-            return 0;
-        width = width * 10 + (*text - '0');
-        if (width > std::numeric_limits<int>::max())
-            return 0;
-    }
-    return int(width);
+    return int(decimalInteger(QString::fromLatin1(text), 0, std::numeric_limits<int>::max()).value_or(0));
 }
 
 // Finds the field a ROW attribute belongs to, by its exact name. Attributes
@@ -634,50 +603,89 @@ int DataPacket::fieldIndex(const QString &name) const
     return -1;
 }
 
-DataPacket DataPacket::parse(const QByteArray &packet)
+// Reads a packet into a DataPacket, one step after another; each step
+// refuses what it finds wrong.
+class PacketReader
 {
-    if (packet.size() <= ShortPacketLimit)
-        throw AppError(QStringLiteral("Invalid data packet"));
+public:
+    explicit PacketReader(const QByteArray &packet) : m_data(packet) {}
 
-    const QByteArrayView data(packet);
-    const Prolog prolog = readProlog(data);
-    if (const void *nul = std::memchr(data.data(), '\0', size_t(data.size())))
-        refuse(QStringLiteral("NUL byte at offset %1").arg(static_cast<const char *>(nul) - data.data()));
+    DataPacket read()
+    {
+        checkBytes();
+        parseXml();
+        const pugi::xml_node root = document();
+        readFields(root);
+        const pugi::xml_node rowData = root.child("ROWDATA");
+        allocateRows(countRows(rowData));
+        readRows(rowData);
+        return std::move(m_packet);
+    }
+
+private:
+    // A value spelled exactly as the one before it in its column.
+    struct Previous
+    {
+        const char *raw = nullptr;
+        qsizetype length = -1;
+        const QString *value = nullptr;
+    };
+
+    // The packet's size, its prolog and its encoding, and no NUL byte.
+    void checkBytes()
+    {
+        if (m_data.size() <= ShortPacketLimit)
+            throw AppError(QStringLiteral("Invalid data packet"));
+        m_prolog = readProlog(m_data);
+        if (const void *nul = std::memchr(m_data.data(), '\0', size_t(m_data.size())))
+            refuse(QStringLiteral("NUL byte at offset %1").arg(static_cast<const char *>(nul) - m_data.data()));
+        m_decoder.emplace(m_prolog.charset);
+    }
 
     // pugixml copies the bytes and parses the copy in place. Without
     // parse_escapes the values keep their references for ValueDecoder.
-    pugi::xml_document document;
-    const QByteArrayView body = data.sliced(prolog.bodyOffset);
-    const pugi::xml_parse_result result = document.load_buffer(
-        body.data(), size_t(body.size()), pugi::parse_wconv_attribute | pugi::parse_eol, pugi::encoding_utf8);
-    if (result.status == pugi::status_no_document_element)
-        refuse(QStringLiteral("no DATAPACKET element"));
-    if (!result) {
+    void parseXml()
+    {
+        const QByteArrayView body = m_data.sliced(m_prolog.bodyOffset);
+        const pugi::xml_parse_result result = m_document.load_buffer(
+            body.data(), size_t(body.size()), pugi::parse_wconv_attribute | pugi::parse_eol, pugi::encoding_utf8);
+        if (result.status == pugi::status_no_document_element)
+            refuse(QStringLiteral("no DATAPACKET element"));
+        if (result)
+            return;
         // pugixml puts the error of a cut-off packet on its last byte, or for
         // a cut-off end tag on the tag's name; either is the end of the data.
         const auto offset = qsizetype(result.offset);
         const bool atEnd = offset >= body.size() - 1
                            || (result.status == pugi::status_end_element_mismatch
                                && !std::memchr(body.data() + offset, '>', size_t(body.size() - offset)));
-        refuse(parseErrorText(result, atEnd ? data.size() : prolog.bodyOffset + offset, atEnd));
+        refuse(parseErrorText(result, atEnd ? m_data.size() : m_prolog.bodyOffset + offset, atEnd));
     }
 
-    const pugi::xml_node root = document.document_element();
-    if (!isElement(root, "DATAPACKET"))
-        refuse(QStringLiteral("no DATAPACKET element"));
-    const pugi::xml_node fieldsElement = root.child("METADATA").child("FIELDS");
-    if (!fieldsElement)
-        refuse(QStringLiteral("no METADATA/FIELDS element"));
+    // The DATAPACKET element, which must hold METADATA/FIELDS.
+    pugi::xml_node document() const
+    {
+        const pugi::xml_node root = m_document.document_element();
+        if (!isElement(root, "DATAPACKET"))
+            refuse(QStringLiteral("no DATAPACKET element"));
+        if (!root.child("METADATA").child("FIELDS"))
+            refuse(QStringLiteral("no METADATA/FIELDS element"));
+        return root;
+    }
 
-    ValueDecoder decoder(prolog.charset);
-    DataPacket dataPacket;
-    FieldMatcher matcher;
-    std::vector<qsizetype> limits;
-    std::vector<const IntegerRange *> ranges;
-    for (pugi::xml_node f = fieldsElement.first_child(); f; f = f.next_sibling()) {
-        if (!isElement(f, "FIELD"))
-            continue;
-        const int number = int(dataPacket.m_fields.size()) + 1;
+    void readFields(const pugi::xml_node &root)
+    {
+        for (pugi::xml_node f = root.child("METADATA").child("FIELDS").first_child(); f; f = f.next_sibling()) {
+            if (isElement(f, "FIELD"))
+                readField(f);
+        }
+        m_matcher.finish();
+        m_previous.resize(size_t(m_packet.m_fields.size()));
+    }
+
+    void readField(const pugi::xml_node &f)
+    {
+        const int number = int(m_packet.m_fields.size()) + 1;
         pugi::xml_attribute nameAttribute = f.attribute("attrname");
         if (!nameAttribute)
             nameAttribute = f.attribute("fieldname");
@@ -686,9 +694,9 @@ DataPacket DataPacket::parse(const QByteArray &packet)
 
         PacketField field;
         const char *rawName = nameAttribute.value();
-        if (const char *bad = decoder.decode(rawName, qsizetype(std::strlen(rawName)), NoLimit, field.name))
+        if (const char *bad = m_decoder->decode(rawName, qsizetype(std::strlen(rawName)), NoLimit, field.name))
             refuse(QStringLiteral("invalid character reference '%1' in the name of field %2")
-                       .arg(decoder.decodeForMessage(referenceText(bad)))
+                       .arg(m_decoder->decodeForMessage(referenceText(bad)))
                        .arg(number));
         field.kind = kindOf(f.attribute("fieldtype").value(), f.attribute("SUBTYPE").value());
         field.width = widthOf(f.attribute("WIDTH").value());
@@ -696,76 +704,96 @@ DataPacket DataPacket::parse(const QByteArray &packet)
         // ROW attribute names hold characters, never references, so a name
         // written with references is matched in its encoded form.
         if (!std::strchr(rawName, '&'))
-            matcher.add(QByteArray(rawName));
-        else if (prolog.charset == Charset::Utf8)
-            matcher.add(field.name.toUtf8());
+            m_matcher.add(QByteArray(rawName));
+        else if (m_prolog.charset == Charset::Utf8)
+            m_matcher.add(field.name.toUtf8());
         else
-            matcher.add(QStringEncoder("windows-1251").encode(field.name));
-        limits.push_back(isTextKind(field.kind) ? MaxValueBytes : NoLimit);
-        ranges.push_back(integerRange(field.kind));
-        dataPacket.m_fields.append(std::move(field));
+            m_matcher.add(QStringEncoder("windows-1251").encode(field.name));
+        m_limits.push_back(isTextKind(field.kind) ? DataPacket::MaxValueBytes : NoLimit);
+        m_ranges.push_back(integerRange(field.kind));
+        m_packet.m_fields.append(std::move(field));
     }
-    matcher.finish();
 
-    const pugi::xml_node rowData = root.child("ROWDATA");
-    qsizetype rowCount = 0;
-    for (pugi::xml_node r = rowData.first_child(); r; r = r.next_sibling())
-        if (isElement(r, "ROW"))
-            ++rowCount;
+    static qsizetype countRows(const pugi::xml_node &rowData)
+    {
+        qsizetype rowCount = 0;
+        for (pugi::xml_node r = rowData.first_child(); r; r = r.next_sibling())
+            if (isElement(r, "ROW"))
+                ++rowCount;
+        return rowCount;
+    }
+
     // Every row holds a slot for every field, null or not, so a small packet
     // of many fields and many empty rows could ask for more memory than any
     // catalogue needs; such a packet is refused before anything is allocated.
-    const auto fieldCount = qsizetype(dataPacket.m_fields.size());
-    if (fieldCount > 0 && rowCount > MaxValueSlots / fieldCount)
-        refuse(QStringLiteral("too many values (%1 fields in %2 rows)").arg(fieldCount).arg(rowCount));
-    dataPacket.m_rowCount = rowCount;
-    dataPacket.m_columns.resize(size_t(dataPacket.m_fields.size()));
-    for (auto &column : dataPacket.m_columns)
-        column.resize(size_t(rowCount));
+    void allocateRows(qsizetype rowCount)
+    {
+        const auto fieldCount = qsizetype(m_packet.m_fields.size());
+        if (fieldCount > 0 && rowCount > MaxValueSlots / fieldCount)
+            refuse(QStringLiteral("too many values (%1 fields in %2 rows)").arg(fieldCount).arg(rowCount));
+        m_packet.m_rowCount = rowCount;
+        m_packet.m_columns.resize(size_t(fieldCount));
+        for (auto &column : m_packet.m_columns)
+            column.resize(size_t(rowCount));
+    }
+
+    void readRows(const pugi::xml_node &rowData)
+    {
+        qsizetype row = 0;
+        for (pugi::xml_node r = rowData.first_child(); r; r = r.next_sibling()) {
+            if (!isElement(r, "ROW"))
+                continue;
+            int hint = 0;
+            for (pugi::xml_attribute a = r.first_attribute(); a; a = a.next_attribute()) {
+                const int f = m_matcher.find(a.name(), hint);
+                if (f < 0)
+                    continue;  // RowState and other attributes that are no field
+                hint = f + 1;
+                readValue(a.value(), f, row);
+            }
+            ++row;
+        }
+    }
 
     // Neighbouring rows often repeat a value (the same author, the same
     // shelf); a value spelled exactly as the one before it in its column
     // shares that one's decoded string instead of being decoded again.
-    struct Previous
+    void readValue(const char *raw, int f, qsizetype row)
     {
-        const char *raw = nullptr;
-        qsizetype length = -1;
-        const QString *value = nullptr;
-    };
-    std::vector<Previous> previous(size_t(dataPacket.m_fields.size()));
-
-    qsizetype row = 0;
-    for (pugi::xml_node r = rowData.first_child(); r; r = r.next_sibling()) {
-        if (!isElement(r, "ROW"))
-            continue;
-        int hint = 0;
-        for (pugi::xml_attribute a = r.first_attribute(); a; a = a.next_attribute()) {
-            const int f = matcher.find(a.name(), hint);
-            if (f < 0)
-                continue;  // RowState and other attributes that are no field
-            hint = f + 1;
-            QString &value = dataPacket.m_columns[size_t(f)][size_t(row)];
-            const QString &fieldName = dataPacket.m_fields[f].name;
-            if (!value.isNull())
-                refuse(QStringLiteral("field '%1' appears twice in row %2").arg(fieldName).arg(row + 1));
-            const char *raw = a.value();
-            const auto length = qsizetype(std::strlen(raw));
-            Previous &before = previous[size_t(f)];
-            if (length == before.length && std::memcmp(raw, before.raw, size_t(length)) == 0) {
-                value = *before.value;
-                continue;
-            }
-            if (const char *bad = decoder.decode(raw, length, limits[size_t(f)], value))
-                refuse(QStringLiteral("invalid character reference '%1' in field '%2' of row %3")
-                           .arg(decoder.decodeForMessage(referenceText(bad)), fieldName)
-                           .arg(row + 1));
-            if (const IntegerRange *range = ranges[size_t(f)]; range && !isValidInteger(value, *range))
-                throw AppError(QStringLiteral("Invalid value '%1' for field '%2' (%3) in row %4")
-                                   .arg(quoteText(value), fieldName, kindName(dataPacket.m_fields[f].kind))
-                                   .arg(row + 1));
-            before = {raw, length, &value};
+        QString &value = m_packet.m_columns[size_t(f)][size_t(row)];
+        const QString &fieldName = m_packet.m_fields[f].name;
+        if (!value.isNull())
+            refuse(QStringLiteral("field '%1' appears twice in row %2").arg(fieldName).arg(row + 1));
+        const auto length = qsizetype(std::strlen(raw));
+        Previous &before = m_previous[size_t(f)];
+        if (length == before.length && std::memcmp(raw, before.raw, size_t(length)) == 0) {
+            value = *before.value;
+            return;
         }
-        ++row;
+        if (const char *bad = m_decoder->decode(raw, length, m_limits[size_t(f)], value))
+            refuse(QStringLiteral("invalid character reference '%1' in field '%2' of row %3")
+                       .arg(m_decoder->decodeForMessage(referenceText(bad)), fieldName)
+                       .arg(row + 1));
+        if (const IntegerRange *range = m_ranges[size_t(f)];
+            range && !decimalInteger(value, range->minimum, range->maximum))
+            throw AppError(QStringLiteral("Invalid value '%1' for field '%2' (%3) in row %4")
+                               .arg(quoteText(value), fieldName, kindName(m_packet.m_fields[f].kind))
+                               .arg(row + 1));
+        before = {raw, length, &value};
     }
-    return dataPacket;
+
+    const QByteArrayView m_data;
+    Prolog m_prolog;
+    std::optional<ValueDecoder> m_decoder;
+    pugi::xml_document m_document;
+    DataPacket m_packet;
+    FieldMatcher m_matcher;
+    std::vector<qsizetype> m_limits;             // of each field's values, in bytes
+    std::vector<const IntegerRange *> m_ranges;  // of each integer field; nullptr for others
+    std::vector<Previous> m_previous;            // of each field
+};
+
+DataPacket DataPacket::parse(const QByteArray &packet)
+{
+    return PacketReader(packet).read();
 }

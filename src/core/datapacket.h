@@ -86,6 +86,8 @@ public:
     const QString &value(qsizetype row, int field) const { return m_columns[size_t(field)][size_t(row)]; }
 
 private:
+    friend class PacketReader;
+
     QList<PacketField> m_fields;
     std::vector<std::vector<QString>> m_columns;  // one column per field, one entry per row
     qsizetype m_rowCount = 0;

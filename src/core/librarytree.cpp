@@ -1,12 +1,10 @@
 #include "librarytree.h"
 
-#include "global.h"
-
 #include <algorithm>
 
 QString bookDirectory(const QString &bookPath)
 {
-    return AppDir + QStringLiteral("Library") + QLatin1Char('\\') + bookPath + QLatin1Char('\\');
+    return QStringLiteral("Library") + QLatin1Char('\\') + bookPath + QLatin1Char('\\');
 }
 
 TextArena::Ref TextArena::add(QStringView text)

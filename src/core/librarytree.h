@@ -8,7 +8,8 @@
 #include <vector>
 
 // The object a book node or a contents node carries: for a book node the
-// book's directory name, for a contents node the full path of its page.
+// book's directory name, for a contents node the path of its page relative
+// to the library folder.
 class TExtInfoLib
 {
 public:
@@ -17,8 +18,8 @@ public:
     QString FPath;
 };
 
-// The directory of the book whose PATH is `bookPath`, as the viewer builds
-// it: AppDir, "Library", a backslash, the PATH and a backslash.
+// The directory of the book whose PATH is `bookPath`, as the library builds
+// it relative to its folder: "Library", a backslash, the PATH and a backslash.
 QString bookDirectory(const QString &bookPath);
 
 // Texts stored end to end in large blocks that never move, so that a text
@@ -74,8 +75,8 @@ public:
 
     QString text(Node node) const { return textView(node).toString(); }
     QStringView textView(Node node) const { return m_texts.view(at(node).text); }
-    // The object of a book node (its PATH) or of a contents entry (the full
-    // path of its page); none for an author node.
+    // The object of a book node (its PATH) or of a contents entry (the path
+    // of its page in the library folder); none for an author node.
     std::optional<TExtInfoLib> info(Node node) const;
     Node parent(Node node) const { return at(node).parent; }
     int level(Node node) const;

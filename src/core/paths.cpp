@@ -28,18 +28,19 @@ QString joined(const QString &directory, const QString &name)
     return directory.endsWith(QLatin1Char('/')) ? directory + name : directory + QLatin1Char('/') + name;
 }
 
-QString resolveIgnoringCase(const QString &path)
+// Resolves `relative` below `resolved`, a directory that exists as written
+// (empty for the working directory, "/" for the root).
+QString resolveIgnoringCase(QString resolved, const QString &relative)
 {
-    QString resolved = path.startsWith(QLatin1Char('/')) ? QStringLiteral("/") : QString();
-    const QStringList parts = path.split(QLatin1Char('/'));
-    for (qsizetype i = resolved.isEmpty() ? 0 : 1; i < parts.size(); ++i) {
+    const QStringList parts = relative.split(QLatin1Char('/'));
+    for (qsizetype i = 0; i < parts.size(); ++i) {
         const QString &part = parts.at(i);
         QString next = joined(resolved, part);
         const bool special = part.isEmpty() || part == QLatin1String(".") || part == QLatin1String("..");
         if (!special && !QFileInfo::exists(next)) {
             const QString match = findIgnoringCase(resolved, part);
             if (match.isEmpty())
-                return path;
+                return joined(resolved, parts.sliced(i).join(QLatin1Char('/')));
             next = joined(resolved, match);
         }
         resolved = next;
@@ -47,15 +48,37 @@ QString resolveIgnoringCase(const QString &path)
     return resolved;
 }
 
+bool separatorIsBackslash()
+{
+    return QDir::separator() == QLatin1Char('\\');
+}
+
+QString withSlashes(const QString &builtPath)
+{
+    return QString(builtPath).replace(QLatin1Char('\\'), QLatin1Char('/'));
+}
+
 }  // namespace
 
 QString platformPath(const QString &builtPath)
 {
-    if (QDir::separator() == QLatin1Char('\\'))
+    if (separatorIsBackslash())
         return builtPath;
-    QString path = builtPath;
-    path.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    const QString path = withSlashes(builtPath);
     if (path.isEmpty() || QFileInfo::exists(path))
         return path;
-    return resolveIgnoringCase(path);
+    if (path.startsWith(QLatin1Char('/')))
+        return resolveIgnoringCase(QStringLiteral("/"), path.sliced(1));
+    return resolveIgnoringCase(QString(), path);
+}
+
+QString platformPath(const QString &folder, const QString &builtPath)
+{
+    if (separatorIsBackslash())
+        return joined(folder, builtPath);
+    const QString relative = withSlashes(builtPath);
+    const QString path = joined(folder, relative);
+    if (relative.isEmpty() || QFileInfo::exists(path))
+        return path;
+    return resolveIgnoringCase(folder, relative);
 }

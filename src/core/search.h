@@ -5,6 +5,9 @@
 #include <QString>
 #include <functional>
 
+// The shortest search text, in characters after trimming.
+constexpr int ShortestSearchText = 4;
+
 // The search text as the tree search compares it: Latin and Cyrillic
 // letters (ё among them) in upper case, every other character as it is.
 QString searchForm(QStringView text);

@@ -1,7 +1,7 @@
 #include "settings.h"
 
 #include "error.h"
-#include "global.h"
+#include "text.h"
 
 #include <QDir>
 #include <QFile>
@@ -184,19 +184,6 @@ void SettingsStore::commit()
     if (m_settings->status() == QSettings::AccessError)
         throw AppError(QStringLiteral("Failed to set data for '%1'").arg(m_firstChangeName));
     m_firstChangeName.clear();
-}
-
-std::optional<int> decimalInteger(const QString &text)
-{
-    const qsizetype digitsStart = text.startsWith(QLatin1Char('-')) || text.startsWith(QLatin1Char('+')) ? 1 : 0;
-    if (digitsStart == text.size())
-        return std::nullopt;
-    for (qsizetype i = digitsStart; i < text.size(); ++i)
-        if (text.at(i) < QLatin1Char('0') || text.at(i) > QLatin1Char('9'))
-            return std::nullopt;
-    bool ok = false;
-    const int value = text.toInt(&ok, 10);
-    return ok ? std::optional<int>(value) : std::nullopt;
 }
 
 void writeStringList(SettingsStore &store, const QString &section, const QStringList &items)

@@ -56,9 +56,6 @@ private:
     QString m_firstChangeName;
 };
 
-// A decimal integer: an optional sign and digits, nothing else, within int.
-std::optional<int> decimalInteger(const QString &text);
-
 // A string list kept as a section of its own: "Count", then the entries as
 // "Item0", "Item1", ... in list order.
 //

@@ -6,7 +6,9 @@
 #include "viewlibrary.h"
 
 #include "core/error.h"
-#include "core/global.h"
+#include "core/library.h"
+#include "core/search.h"
+#include "core/text.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -117,13 +119,15 @@ std::optional<Invocation> parseArguments(const QStringList &arguments)
 
 int runCommand(const Invocation &invocation, QTextStream &out, QTextStream &err)
 {
-    if (invocation.command == QLatin1String("tree"))
-        return listTree(out);
-    if (invocation.command == QLatin1String("check"))
-        return checkLibrary(out);
     if (invocation.command == QLatin1String("view"))
         return viewLibrary(invocation.operand, err);
-    return findInLibrary(invocation.operand, out);
+    Library library(QDir::currentPath());
+    library.readCatalogue();
+    if (invocation.command == QLatin1String("tree"))
+        return listTree(library, out);
+    if (invocation.command == QLatin1String("check"))
+        return checkLibrary(library, out);
+    return findInLibrary(library, invocation.operand, out);
 }
 
 // Runs the command on the library the invocation names; an error that ends
@@ -134,7 +138,6 @@ int runInLibrary(const Invocation &invocation, QTextStream &out, QTextStream &er
         err << "brimvel-library: cannot change to directory '" << invocation.directory << "'\n";
         return ExitFailure;
     }
-    setAppDirFromCurrentDirectory();
     try {
         return runCommand(invocation, out, err);
     } catch (const AppError &error) {

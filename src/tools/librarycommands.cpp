@@ -1,12 +1,7 @@
 #include "librarycommands.h"
 
-#include "core/catalogue.h"
-#include "core/contents.h"
 #include "core/error.h"
-#include "core/global.h"
-#include "core/librarytree.h"
-#include "core/paths.h"
-#include "core/search.h"
+#include "core/library.h"
 #include "core/textfile.h"
 
 #include <QDir>
@@ -24,29 +19,11 @@ using Node = LibraryTree::Node;
 
 constexpr int BookLevel = 1;
 
-// The author and book levels, read from the catalogue as the viewer's
-// creation handler reads them.
-void addCatalogue(LibraryTree &tree)
-{
-    BooksRecordSet cdsBooks(QStringLiteral("cdsBooks"));
-    cdsBooks.onCalcFields = calculateAuthor;
-    openCatalogue(cdsBooks);
-    addAuthorsAndBooks(cdsBooks, tree);
-}
-
-// What expanding `node` does in the viewer: a book without children yet
-// loads its contents.
-void expandNode(LibraryTree &tree, Node node)
-{
-    if (contentsPending(tree, node))
-        LoadContents(*tree.info(node), addingTo(tree), node);
-}
-
 // Expands `node`; the message of a load that failed, or nothing.
-std::optional<QString> expansionFailure(LibraryTree &tree, Node node)
+std::optional<QString> expansionFailure(Library &library, Node node)
 {
     try {
-        expandNode(tree, node);
+        library.expand(node);
     } catch (const AppError &error) {
         return error.message();
     }
@@ -59,26 +36,27 @@ std::optional<QString> expansionFailure(LibraryTree &tree, Node node)
 class LoadingWalk
 {
 public:
-    explicit LoadingWalk(LibraryTree &tree) : m_tree(tree) {}
+    explicit LoadingWalk(Library &library) : m_library(library) {}
     virtual ~LoadingWalk() = default;
     LoadingWalk(const LoadingWalk &) = delete;
     LoadingWalk &operator=(const LoadingWalk &) = delete;
 
     void walk()
     {
-        for (Node node = m_tree.firstRoot(); node != LibraryTree::NoNode; node = m_tree.nextInPreorder(node)) {
-            const int level = m_tree.level(node);
+        for (Node node = tree().firstRoot(); node != LibraryTree::NoNode; node = tree().nextInPreorder(node)) {
+            const int level = tree().level(node);
             if (level <= BookLevel)
                 reportFailure();
             visit(node, level);
-            if (std::optional<QString> message = expansionFailure(m_tree, node))
+            if (std::optional<QString> message = expansionFailure(m_library, node))
                 m_failure = Failure{node, *message};
         }
         reportFailure();
     }
 
 protected:
-    const LibraryTree &tree() const { return m_tree; }
+    const Library &library() const { return m_library; }
+    const LibraryTree &tree() const { return m_library.tree(); }
 
 private:
     virtual void visit(Node node, int level) = 0;
@@ -97,7 +75,7 @@ private:
         QString message;
     };
 
-    LibraryTree &m_tree;
+    Library &m_library;
     std::optional<Failure> m_failure;  // of the book whose nodes are being walked
 };
 
@@ -106,16 +84,10 @@ QString indentation(int level)
     return QString(qsizetype{2} * level, u' ');
 }
 
-// A page path as the viewer builds it, less the AppDir it begins with.
-QString withoutAppDir(const QString &path)
-{
-    return path.mid(AppDir.size());
-}
-
 class TreeListing final : public LoadingWalk
 {
 public:
-    TreeListing(LibraryTree &tree, QTextStream &out) : LoadingWalk(tree), m_out(out) {}
+    TreeListing(Library &library, QTextStream &out) : LoadingWalk(library), m_out(out) {}
 
     bool everyBookLoaded() const { return m_everyBookLoaded; }
 
@@ -124,7 +96,7 @@ private:
     {
         m_out << indentation(level) << tree().textView(node);
         if (level > BookLevel)
-            m_out << '\t' << withoutAppDir(tree().info(node)->FPath);
+            m_out << '\t' << library().pagePath(node);
         m_out << '\n';
     }
 
@@ -138,11 +110,10 @@ private:
     bool m_everyBookLoaded = true;
 };
 
-// Why the file at `builtPath`, found as the viewer finds it, cannot be
-// opened as a page; nothing when it can.
-std::optional<QString> unopenableFile(const QString &builtPath)
+// Why the file at `path`, found as the viewer finds it, cannot be opened as
+// a page; nothing when it can.
+std::optional<QString> unopenableFile(const QString &path)
 {
-    const QString path = platformPath(builtPath);
     const QFileInfo file(path);
     if (file.isFile())
         return std::nullopt;
@@ -156,18 +127,21 @@ std::optional<QString> unopenableFile(const QString &builtPath)
 class PageFiles
 {
 public:
+    explicit PageFiles(const Library &library) : m_library(library) {}
+
+    // `builtPath` is a page's path as built, relative to the library folder.
     std::optional<QString> problem(const QString &builtPath)
     {
         const qsizetype nameStart = std::max(builtPath.lastIndexOf(u'\\'), builtPath.lastIndexOf(u'/')) + 1;
         Directory &directory = directoryAt(builtPath.left(nameStart));
         if (!directory.exists) {
             if (!directory.pageMessage)
-                directory.pageMessage = openErrorMessage(ENOENT, platformPath(builtPath));
+                directory.pageMessage = openErrorMessage(ENOENT, m_library.filePath(builtPath));
             return directory.pageMessage;
         }
         if (directory.files.contains(builtPath.sliced(nameStart)))
             return std::nullopt;
-        return unopenableFile(builtPath);
+        return unopenableFile(m_library.filePath(builtPath));
     }
 
     // Forgets the directories read so far; the pages of a book lie below
@@ -190,15 +164,16 @@ private:
         return *known;
     }
 
-    static Directory read(const QString &builtPath)
+    Directory read(const QString &builtPath) const
     {
-        const QDir directory(platformPath(builtPath));
+        const QDir directory(m_library.filePath(builtPath));
         if (!directory.exists())
             return {};
         const QStringList files = directory.entryList(QDir::Files | QDir::Hidden);
         return {true, QSet<QString>(files.begin(), files.end()), std::nullopt};
     }
 
+    const Library &m_library;
     QHash<QString, Directory> m_directories;  // by their paths as built
 };
 
@@ -210,7 +185,7 @@ QString counted(qsizetype count, const char *singular, const char *plural)
 class LibraryCheck final : public LoadingWalk
 {
 public:
-    LibraryCheck(LibraryTree &tree, QTextStream &out) : LoadingWalk(tree), m_out(out) {}
+    LibraryCheck(Library &library, QTextStream &out) : LoadingWalk(library), m_out(out), m_pages(library) {}
 
     void run()
     {
@@ -232,7 +207,7 @@ private:
         if (level <= BookLevel)
             return;
         ++m_entries;
-        if (std::optional<QString> message = m_pages.problem(tree().info(node)->FPath))
+        if (std::optional<QString> message = m_pages.problem(library().pagePath(node)))
             problem(tree().caption(node), *message);
     }
 
@@ -240,7 +215,7 @@ private:
 
     void checkStartPage()
     {
-        if (std::optional<QString> message = m_pages.problem(AppDir + StartPage))
+        if (std::optional<QString> message = m_pages.problem(StartPage))
             problem(StartPage, *message);
     }
 
@@ -259,34 +234,27 @@ private:
 
 }  // namespace
 
-int listTree(QTextStream &out)
+int listTree(Library &library, QTextStream &out)
 {
-    LibraryTree tree;
-    addCatalogue(tree);
-    TreeListing listing(tree, out);
+    TreeListing listing(library, out);
     listing.walk();
     return listing.everyBookLoaded() ? ExitSuccess : ExitShortfall;
 }
 
-int checkLibrary(QTextStream &out)
+int checkLibrary(Library &library, QTextStream &out)
 {
-    LibraryTree tree;
-    addCatalogue(tree);
-    LibraryCheck check(tree, out);
+    LibraryCheck check(library, out);
     check.run();
     return check.foundProblems() ? ExitShortfall : ExitSuccess;
 }
 
-int findInLibrary(const QString &searchText, QTextStream &out)
+int findInLibrary(Library &library, const QString &searchText, QTextStream &out)
 {
-    LibraryTree tree;
-    addCatalogue(tree);
-    const auto expand = [&tree](Node node) { expandNode(tree, node); };
+    const auto expand = [&library](Node node) { library.expand(node); };
     bool matched = false;
-    // Find walks from the first node, each Find next from after the last match.
-    for (Node match = findInTree(tree, tree.firstRoot(), searchText, expand); match != LibraryTree::NoNode;
-         match = findInTree(tree, tree.nextInPreorder(match), searchText, expand)) {
-        out << tree.caption(match) << '\n';
+    for (Node match = library.findFirst(searchText, expand); match != LibraryTree::NoNode;
+         match = library.findNext(expand)) {
+        out << library.caption(match) << '\n';
         matched = true;
     }
     return matched ? ExitSuccess : ExitShortfall;

@@ -2,12 +2,12 @@
 
 #include <QString>
 
+class Library;
 class QTextStream;
 
-// The commands of brimvel-library. Each builds the tree of the library in
-// AppDir as the viewer builds it, writes its report to `out` and returns the
-// exit code. An unreadable catalogue, and a failed load during find's walk,
-// escape as AppError.
+// The commands of brimvel-library. Each works on a library whose catalogue
+// has been read, as the viewer works on it, writes its report to `out` and
+// returns the exit code. A failed load during find's walk escapes as AppError.
 
 enum ExitCode : int {
     ExitSuccess = 0,    // every book loaded, no problems, or something matched
@@ -17,15 +17,15 @@ enum ExitCode : int {
 
 // Every node in tree order with every book's contents loaded, indented by
 // two blanks per level; a contents node with a tab and its page path
-// relative to AppDir. A failed load adds "! " and its message after the
+// relative to the library folder. A failed load adds "! " and its message after the
 // nodes the load added.
-int listTree(QTextStream &out);
+int listTree(Library &library, QTextStream &out);
 
 // Loads what listTree loads and checks that the start page and every
 // contents node's page file exist. One line per problem, the node's caption
 // and the message, then the counts of books, entries and problems.
-int checkLibrary(QTextStream &out);
+int checkLibrary(Library &library, QTextStream &out);
 
 // The captions of the nodes the viewer's Find and then Find next, again and
 // again, select for `searchText` (trimmed already), in that order.
-int findInLibrary(const QString &searchText, QTextStream &out);
+int findInLibrary(Library &library, const QString &searchText, QTextStream &out);

@@ -3,7 +3,9 @@
 #include "formstorage.h"
 #include "platform.h"
 
-#include "core/global.h"
+#include "core/search.h"
+#include "core/searchhistory.h"
+#include "core/text.h"
 
 #include <QComboBox>
 #include <QLabel>

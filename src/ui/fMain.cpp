@@ -7,12 +7,11 @@
 #include "platform.h"
 #include "viewer.h"
 
-#include "core/contents.h"
-#include "core/global.h"
-#include "core/search.h"
+#include "core/text.h"
 
 #include <QComboBox>
 #include <QCursor>
+#include <QDir>
 #include <QHelpEvent>
 #include <QMenuBar>
 #include <QMouseEvent>
@@ -68,7 +67,6 @@ TfrmMain::TfrmMain(QWidget *parent) : QMainWindow(parent), m_model(new LibraryMo
     fsMain = new TFormStorage(this, QStringLiteral("main"), {fpState, fpPosition},
                               {{QStringLiteral("LibBooks.Width"), splitterPaneSize(Splitter1, 0)}});
     fsMain->onRestorePlacement = [this] { fsMainRestorePlacement(); };
-    cdsBooks.onCalcFields = [this](BooksRecordSet &dataSet) { cdsBooksCalcFields(dataSet); };
     runHandler([this] { FormCreate(); });
     LibBooks->setFocus();
 }
@@ -76,6 +74,11 @@ TfrmMain::TfrmMain(QWidget *parent) : QMainWindow(parent), m_model(new LibraryMo
 TfrmMain::~TfrmMain()
 {
     fsMain->windowDestroying();
+}
+
+const Library &TfrmMain::library() const
+{
+    return m_model->library();
 }
 
 const LibraryTree &TfrmMain::tree() const
@@ -201,16 +204,12 @@ bool TfrmMain::eventFilter(QObject *watched, QEvent *event)
 void TfrmMain::FormCreate()
 {
     fsMain->setIniFileName(QStringLiteral("\\Software\\Brimvel\\Library"));
-    setAppDirFromCurrentDirectory();
     QPalette palette = LibBooks->palette();
     palette.setColor(QPalette::Base, TreeBackground);
     LibBooks->setPalette(palette);
-    FFoundNode = LibraryTree::NoNode;
     const auto updateStates = qScopeGuard([this] { UpdateActionStates(); });
-    m_model->rebuild([this](LibraryTree &tree) {
-        openCatalogue(cdsBooks);
-        addAuthorsAndBooks(cdsBooks, tree);
-    });
+    // A new library has no found node.
+    m_model->openLibrary(QDir::currentPath());
 }
 
 void TfrmMain::fsMainRestorePlacement()
@@ -224,14 +223,11 @@ void TfrmMain::actFindExecute()
     TfrmFind dialog(this);
     const auto updateStates = qScopeGuard([this] { UpdateActionStates(); });
     if (dialog.exec() == QDialog::Accepted) {
+        // The walk suspends the tree's redrawing for its whole length: the
+        // window is redrawn where the dialog was before it starts.
         repaint();
-        findFirst(trimText(dialog.cmbMask->currentText()));
+        SearchFirst(trimText(dialog.cmbMask->currentText()));
     }
-}
-
-void TfrmMain::cdsBooksCalcFields(BooksRecordSet &dataSet)
-{
-    calculateAuthor(dataSet);
 }
 
 QString TfrmMain::tabCaption(int index) const
@@ -263,11 +259,11 @@ void TfrmMain::LibBooksChange(LibraryTree::Node node)
     if (tree().level(selectedNode()) < 2) {
         if (!BookView->LocationURL().contains(StartPage)) {
             setTabCaption(tbsView, StartTabCaption);
-            BookView->Navigate2(AppDir + StartPage);
+            BookView->Navigate2(library().filePath(StartPage));
         }
         activateTab(tbsView);
     } else {
-        const QString path = tree().info(node)->FPath;
+        const QString path = library().filePath(library().pagePath(node));
         setTabCaption(tbsView, GetNodeCaption(node));
         activateTab(tbsView);
         BookView->Navigate2(path);
@@ -276,12 +272,11 @@ void TfrmMain::LibBooksChange(LibraryTree::Node node)
 
 void TfrmMain::LibBooksExpanding(LibraryTree::Node node)
 {
-    if (!contentsPending(tree(), node))
+    if (!library().contentsPending(node))
         return;
     BeginBusyCursor();
     const auto endBusy = qScopeGuard([] { EndBusyCursor(); });
-    m_model->addChildrenAtOnce(node,
-                               [node](LibraryTree &store) { LoadContents(*store.info(node), addingTo(store), node); });
+    m_model->addChildrenAtOnce(node, [this, node] { m_model->library().expand(node); });
 }
 
 void TfrmMain::userExpanded(const QModelIndex &index)
@@ -311,7 +306,6 @@ void TfrmMain::actNewBookmarkExecute()
     if (node == LibraryTree::NoNode || tree().level(node) < 2)
         return;
     const auto updateStates = qScopeGuard([this] { UpdateActionStates(); });
-    const std::optional<TExtInfoLib> info = tree().info(node);
     const QString caption = GetNodeCaption(node);
     for (int index = 0; index < pageBrowsers->count(); ++index) {
         if (pageBrowsers->widget(index) != tbsView && tabCaption(index) == caption) {
@@ -319,7 +313,7 @@ void TfrmMain::actNewBookmarkExecute()
             return;
         }
     }
-    QWidget *tab = addBookmarkTab(caption, info->FPath);
+    QWidget *tab = addBookmarkTab(caption, library().filePath(library().pagePath(node)));
     activateTab(tab);
     ListItemBookmarks.append({caption, tab});
 }
@@ -356,6 +350,8 @@ void TfrmMain::actDelBookmarkExecute()
     ListItemBookmarks.erase(entry);
     const int index = pageBrowsers->indexOf(front);
     activateTab(tbsView);
+    // The viewer goes first, then its tab, as the window's components are
+    // torn down in the order they were made.
     delete front->findChild<TWebBrowser *>();
     delete front;
     // The tab that followed the closed one comes to the front, or the start
@@ -371,7 +367,8 @@ void TfrmMain::fillBookmarkMenu()
         return;
     m_bookmarkEntries.append(m_bookmarksMenu->addSeparator());
     for (int index = 0; index < ListItemBookmarks.size(); ++index) {
-        // Marks "1" to "9", then "A", "B", ... as the entries' accelerators.
+        // Marks "1" to "9", then "A", "B", ... as the entries' accelerators:
+        // from the tenth entry on, the character 56 places past the index.
         const QChar mark = index < 9 ? QChar(u'1' + index) : QChar(char16_t(56 + index));
         const QString caption = QString(ListItemBookmarks.at(index).caption).replace(u'&', QStringLiteral("&&"));
         QAction *entry = m_bookmarksMenu->addAction(QStringLiteral("&%1 %2").arg(mark, caption));
@@ -381,33 +378,26 @@ void TfrmMain::fillBookmarkMenu()
     }
 }
 
-void TfrmMain::findFirst(const QString &searchText)
-{
-    FSearchText = searchText;
-    SearchFirst();
-}
-
 void TfrmMain::actFindNextExecute()
 {
     SearchNext();
 }
 
-void TfrmMain::SearchFirst()
+void TfrmMain::SearchFirst(const QString &searchText)
 {
-    FFoundNode = LibraryTree::NoNode;
-    FFoundNode = walkTree(tree().firstRoot(), QStringLiteral("По запросу \"%1\" ничего не найдено").arg(FSearchText));
+    walkTree([&](const Library::Expander &expand) { return m_model->library().findFirst(searchText, expand); },
+             QStringLiteral("По запросу \"%1\" ничего не найдено").arg(searchText));
 }
 
 void TfrmMain::SearchNext()
 {
     const auto updateStates = qScopeGuard([this] { UpdateActionStates(); });
-    const LibraryTree::Node found =
-        walkTree(tree().nextInPreorder(FFoundNode),
-                 QStringLiteral("По запросу \"%1\" далее ничего не найдено").arg(FSearchText));
-    FFoundNode = found;
+    walkTree([this](const Library::Expander &expand) { return m_model->library().findNext(expand); },
+             QStringLiteral("По запросу \"%1\" далее ничего не найдено").arg(library().searchText()));
 }
 
-LibraryTree::Node TfrmMain::walkTree(LibraryTree::Node from, const QString &notFound)
+void TfrmMain::walkTree(const std::function<LibraryTree::Node(const Library::Expander &)> &walk,
+                        const QString &notFound)
 {
     BeginBusyCursor();
     LibBooks->setUpdatesEnabled(false);
@@ -416,13 +406,11 @@ LibraryTree::Node TfrmMain::walkTree(LibraryTree::Node from, const QString &notF
         LibBooks->setUpdatesEnabled(true);
         EndBusyCursor();
     });
-    const LibraryTree::Node found =
-        findInTree(tree(), from, FSearchText, [this](LibraryTree::Node node) { expandForSearch(node); });
+    const LibraryTree::Node found = walk([this](LibraryTree::Node node) { expandForSearch(node); });
     if (found == LibraryTree::NoNode)
         showMessageBox(QMessageBox::Information, QStringLiteral("Поиск"), notFound);
     else
         showMatch(found);
-    return found;
 }
 
 void TfrmMain::expandForSearch(LibraryTree::Node node)
@@ -460,5 +448,5 @@ void TfrmMain::UpdateActionStates()
     const LibraryTree::Node selected = selectedNode();
     actNewBookmark->setEnabled(selected != LibraryTree::NoNode && tree().level(selected) >= 2);
     actDelBookmark->setEnabled(pageBrowsers->currentWidget() != tbsView);
-    actFindNext->setEnabled(FFoundNode != LibraryTree::NoNode);
+    actFindNext->setEnabled(library().foundNode() != LibraryTree::NoNode);
 }

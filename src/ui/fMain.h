@@ -1,10 +1,11 @@
 #pragma once
 
-#include "core/catalogue.h"
-#include "core/librarytree.h"
+#include "core/library.h"
 #include "librarytreeview.h"
 
 #include <QMainWindow>
+
+#include <functional>
 
 class LibraryModel;
 class TFormStorage;
@@ -50,10 +51,12 @@ public:
     QAction *actFindNext = nullptr;
     QAction *actFullCollapse = nullptr;
 
-    // Searches the tree for `searchText` from its first node, as Find does
-    // once the find dialog is confirmed.
-    void findFirst(const QString &searchText);
+    // Searches the tree for `searchText` (trimmed) from its first node, as
+    // Find does once the find dialog is confirmed.
+    void SearchFirst(const QString &searchText);
 
+    // The open library and its tree.
+    const Library &library() const;
     const LibraryTree &tree() const;
     int bookmarkCount() const { return int(ListItemBookmarks.size()); }
     // The caption of a tab of pageBrowsers, as it was given (the tab bar
@@ -75,7 +78,6 @@ private:
     void FormCreate();
     void fsMainRestorePlacement();
     void actFindExecute();
-    void cdsBooksCalcFields(BooksRecordSet &dataSet);
     void LibBooksChange(LibraryTree::Node node);
     void LibBooksExpanding(LibraryTree::Node node);
     void userExpanded(const QModelIndex &index);
@@ -88,11 +90,10 @@ private:
     void LibBooksMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, const QPoint &position);
     void actFullCollapseExecute();
     void actFindNextExecute();
-    void SearchFirst();
     void SearchNext();
-    // Runs a walk from `from` with the busy cursor and the tree's update
-    // lock held; returns the match, or NoNode after showing `notFound`.
-    LibraryTree::Node walkTree(LibraryTree::Node from, const QString &notFound);
+    // Runs a walk of the library's search with the busy cursor and the
+    // tree's update lock held, and shows the match, or else `notFound`.
+    void walkTree(const std::function<LibraryTree::Node(const Library::Expander &)> &walk, const QString &notFound);
     // Expands a node one level for the tree search, raising the expanding
     // event even for a node that is expanded already.
     void expandForSearch(LibraryTree::Node node);
@@ -120,7 +121,4 @@ private:
     QList<QAction *> m_bookmarkEntries;  // the separator and the list's entries in the menu
     QList<Bookmark> ListItemBookmarks;
     bool m_activatingTab = false;
-    BooksRecordSet cdsBooks{QStringLiteral("cdsBooks")};
-    QString FSearchText;
-    LibraryTree::Node FFoundNode = LibraryTree::NoNode;
 };

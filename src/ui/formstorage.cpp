@@ -2,8 +2,9 @@
 
 #include "platform.h"
 
-#include "core/global.h"
+#include "core/placement.h"
 #include "core/settings.h"
+#include "core/text.h"
 
 #include <QComboBox>
 #include <QDialog>
@@ -46,7 +47,7 @@ ScreenMetrics currentScreenMetrics()
     return {screen->size(), qRound(screen->logicalDotsPerInch())};
 }
 
-ShowState showStateOf(Qt::WindowStates states)
+ShowState showStateOfWindow(Qt::WindowStates states)
 {
     if (states.testFlag(Qt::WindowMinimized))
         return ShowState::Minimised;
@@ -155,7 +156,7 @@ WindowPlacement TFormStorage::currentPlacement() const
 {
     const Qt::WindowStates states = m_window->windowState();
     WindowPlacement placement;
-    placement.state = showStateOf(states);
+    placement.state = showStateOfWindow(states);
     if (states.testFlag(Qt::WindowMinimized) && states.testFlag(Qt::WindowMaximized))
         placement.flags = RestoreToMaximisedFlag;
     placement.normalRect = m_window->normalGeometry();
@@ -270,5 +271,5 @@ void FitFormToWorkArea(QWidget *window)
     QRect workArea = screen->availableGeometry();
     if (workArea.isEmpty())
         workArea = QRect(QPoint(0, 0), screen->size());
-    window->move(fitIntoWorkArea(window->frameGeometry(), workArea));
+    window->move(positionInWorkArea(window->frameGeometry(), workArea));
 }

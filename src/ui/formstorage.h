@@ -126,5 +126,5 @@ private:
 };
 
 // Moves a window that is not wholly inside the desktop work area of the
-// primary screen into it, keeping its size (see fitIntoWorkArea).
+// primary screen into it, keeping its size (see positionInWorkArea).
 void FitFormToWorkArea(QWidget *window);

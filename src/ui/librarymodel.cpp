@@ -2,13 +2,26 @@
 
 #include <QScopeGuard>
 
-LibraryModel::LibraryModel(QObject *parent) : QAbstractItemModel(parent) {}
+LibraryModel::LibraryModel(QObject *parent)
+    : QAbstractItemModel(parent), m_library(std::make_unique<Library>(QStringLiteral(".")))
+{}
 
-void LibraryModel::addChildrenAtOnce(LibraryTree::Node parent, const std::function<void(LibraryTree &)> &addChildren)
+LibraryModel::~LibraryModel() = default;
+
+void LibraryModel::openLibrary(const QString &folder)
+{
+    beginResetModel();
+    const auto announce = qScopeGuard([this] { endResetModel(); });
+    m_unannouncedParent = LibraryTree::NoNode;
+    m_library = std::make_unique<Library>(folder);
+    m_library->readCatalogue();
+}
+
+void LibraryModel::addChildrenAtOnce(LibraryTree::Node parent, const std::function<void()> &addChildren)
 {
     m_unannouncedParent = parent;
     const auto announce = qScopeGuard([this, parent] {
-        const int count = m_tree.childCount(parent);
+        const int count = tree().childCount(parent);
         if (count == 0) {
             m_unannouncedParent = LibraryTree::NoNode;
             return;
@@ -17,7 +30,7 @@ void LibraryModel::addChildrenAtOnce(LibraryTree::Node parent, const std::functi
         m_unannouncedParent = LibraryTree::NoNode;
         endInsertRows();
     });
-    addChildren(m_tree);
+    addChildren();
 }
 
 LibraryTree::Node LibraryModel::node(const QModelIndex &index) const
@@ -29,7 +42,7 @@ QModelIndex LibraryModel::indexOf(LibraryTree::Node node) const
 {
     if (node == LibraryTree::NoNode)
         return {};
-    return createIndex(m_tree.row(node), 0, quintptr(node));
+    return createIndex(tree().row(node), 0, quintptr(node));
 }
 
 QModelIndex LibraryModel::index(int row, int column, const QModelIndex &parent) const
@@ -37,12 +50,12 @@ QModelIndex LibraryModel::index(int row, int column, const QModelIndex &parent) 
     if (column != 0 || row < 0 || row >= rowCount(parent))
         return {};
     const LibraryTree::Node parentNode = node(parent);
-    return createIndex(row, 0, quintptr(m_tree.child(parentNode, row)));
+    return createIndex(row, 0, quintptr(tree().child(parentNode, row)));
 }
 
 QModelIndex LibraryModel::parent(const QModelIndex &index) const
 {
-    return indexOf(index.isValid() ? m_tree.parent(node(index)) : LibraryTree::NoNode);
+    return indexOf(index.isValid() ? tree().parent(node(index)) : LibraryTree::NoNode);
 }
 
 int LibraryModel::rowCount(const QModelIndex &parent) const
@@ -50,7 +63,7 @@ int LibraryModel::rowCount(const QModelIndex &parent) const
     const LibraryTree::Node parentNode = node(parent);
     if (parent.column() > 0 || (parentNode == m_unannouncedParent && parentNode != LibraryTree::NoNode))
         return 0;
-    return m_tree.childCount(parentNode);
+    return tree().childCount(parentNode);
 }
 
 int LibraryModel::columnCount(const QModelIndex &) const
@@ -61,15 +74,15 @@ int LibraryModel::columnCount(const QModelIndex &) const
 bool LibraryModel::hasChildren(const QModelIndex &parent) const
 {
     const LibraryTree::Node parentNode = node(parent);
-    return m_tree.childCount(parentNode) > 0
-           || (parentNode != LibraryTree::NoNode && m_tree.hasChildrenMark(parentNode));
+    return tree().childCount(parentNode) > 0
+           || (parentNode != LibraryTree::NoNode && tree().hasChildrenMark(parentNode));
 }
 
 QVariant LibraryModel::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid() || role != Qt::DisplayRole)
         return {};
-    return m_tree.text(node(index));
+    return tree().text(node(index));
 }
 
 Qt::ItemFlags LibraryModel::flags(const QModelIndex &index) const

@@ -1,41 +1,37 @@
 #pragma once
 
-#include "core/librarytree.h"
+#include "core/library.h"
 
 #include <QAbstractItemModel>
 
 #include <functional>
+#include <memory>
 
-// Presents the library's node store to the tree view. Each index carries its
-// node's number; nodes never move, so indexes stay valid as the tree grows.
+// Presents the tree of the open library to the tree view. Each index
+// carries its node's number; nodes never move, so indexes stay valid as the
+// tree grows. The model owns the library, so that views never see a tree
+// other than the one it announces.
 class LibraryModel : public QAbstractItemModel
 {
     Q_OBJECT
 
 public:
     explicit LibraryModel(QObject *parent = nullptr);
+    ~LibraryModel() override;
 
-    const LibraryTree &tree() const { return m_tree; }
+    Library &library() { return *m_library; }
+    const Library &library() const { return *m_library; }
+    const LibraryTree &tree() const { return m_library->tree(); }
 
-    // Changes the store in bulk, for building the first levels: views are
-    // told to start afresh when the change ends, also after an error.
-    template <typename Change>
-    void rebuild(Change &&change)
-    {
-        beginResetModel();
-        try {
-            change(m_tree);
-        } catch (...) {
-            endResetModel();
-            throw;
-        }
-        endResetModel();
-    }
+    // Replaces the open library by the one in `folder` and reads its
+    // catalogue; views start afresh when the reading ends, also after an
+    // error, which goes on to the caller with the tree as far as it was built.
+    void openLibrary(const QString &folder);
 
-    // Lets `addChildren` grow the store under `parent`, which has no
+    // Lets `addChildren` grow the tree under `parent`, which has no
     // children yet, and announces them to views in one step when it ends,
     // also after an error; until then views see `parent` without children.
-    void addChildrenAtOnce(LibraryTree::Node parent, const std::function<void(LibraryTree &)> &addChildren);
+    void addChildrenAtOnce(LibraryTree::Node parent, const std::function<void()> &addChildren);
 
     LibraryTree::Node node(const QModelIndex &index) const;
     QModelIndex indexOf(LibraryTree::Node node) const;
@@ -49,6 +45,7 @@ public:
     Qt::ItemFlags flags(const QModelIndex &index) const override;
 
 private:
-    LibraryTree m_tree;
+    std::unique_ptr<Library> m_library;
+    // A node whose children are being added and not yet announced.
     LibraryTree::Node m_unannouncedParent = LibraryTree::NoNode;
 };

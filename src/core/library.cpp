@@ -1,0 +1,73 @@
+#include "library.h"
+
+#include "contents.h"
+#include "paths.h"
+#include "search.h"
+
+#include <QDir>
+
+Library::Library(const QString &folder)
+{
+    m_appDir = QDir::toNativeSeparators(QDir(folder).absolutePath());
+    if (!m_appDir.endsWith(QDir::separator()))
+        m_appDir += QDir::separator();
+    m_books.onCalcFields = calculateAuthor;
+}
+
+void Library::readCatalogue()
+{
+    loadCatalogue(readCatalogueLine(filePath(QStringLiteral("books.xml"))));
+}
+
+void Library::loadCatalogue(const QByteArray &firstLine)
+{
+    // An empty line leaves the record set closed, which the walk over its
+    // records then reports.
+    if (!firstLine.isEmpty())
+        m_books.open(firstLine);
+    addAuthorsAndBooks(m_books, m_tree);
+}
+
+bool Library::contentsPending(Node node) const
+{
+    return m_tree.level(node) == 1 && m_tree.childCount(node) == 0;
+}
+
+void Library::expand(Node node)
+{
+    if (contentsPending(node))
+        LoadContents(filePath(contentsFilePath(*m_tree.info(node))), addingTo(m_tree), node);
+}
+
+QString Library::pagePath(Node node) const
+{
+    return m_tree.level(node) < 2 ? QString() : m_tree.info(node)->FPath;
+}
+
+QString Library::filePath(const QString &builtPath) const
+{
+    return platformPath(m_appDir, builtPath);
+}
+
+Library::Node Library::walkFrom(Node from, const Expander &expand) const
+{
+    return findInTree(m_tree, from, m_searchText, expand);
+}
+
+Library::Node Library::findFirst(const QString &searchText, const Expander &expand)
+{
+    m_searchText = searchText;
+    m_foundNode = LibraryTree::NoNode;
+    m_foundNode = walkFrom(m_tree.firstRoot(), expand);
+    return m_foundNode;
+}
+
+Library::Node Library::findNext(const Expander &expand)
+{
+    if (m_foundNode == LibraryTree::NoNode)
+        return LibraryTree::NoNode;
+    // The found node changes only once the walk has ended without an error.
+    const Node found = walkFrom(m_tree.nextInPreorder(m_foundNode), expand);
+    m_foundNode = found;
+    return found;
+}
