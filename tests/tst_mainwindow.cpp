@@ -8,6 +8,7 @@
 #include "ui/librarymodel.h"
 #include "ui/viewer.h"
 
+#include <QAbstractItemModelTester>
 #include <QMenuBar>
 #include <QRegularExpression>
 #include <QScreen>
@@ -98,7 +99,7 @@ private slots:
         QVERIFY(window.actFullCollapse->isEnabled());
     }
 
-    void sampleLibraryOpens()
+    void sampleLibraryOpensAndGivesWayToAnother()
     {
         const QString previous = QDir::currentPath();
         QDir::setCurrent(QStringLiteral(SAMPLE_LIBRARY_DIR));
@@ -113,6 +114,34 @@ private slots:
         // ПУШКИН sorts after Пушкин, so its book comes last under the one author.
         QCOMPARE(texts(tree, tree.child(LibraryTree::NoNode, 3)),
                  (QStringList{"Капитанская дочка", "Повести Белкина", "Евгений Онегин"}));
+
+        // The model keeps Qt's rules through a load, a Find walk, a full
+        // collapse and the switch to another library, after which nothing of
+        // the first is left.
+        QAbstractItemModelTester tester(window.libraryModel(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QTreeView *view = window.LibBooks;
+        view->expand(view->model()->index(3, 0));
+        view->expand(view->model()->index(0, 0, view->model()->index(3, 0)));
+        window.SearchFirst(QStringLiteral("Глава"));
+        QVERIFY(window.library().foundNode() != LibraryTree::NoNode);
+        window.actFullCollapse->trigger();
+
+        TemporaryWorkingDirectory other;
+        writeFile(other.filePath(QStringLiteral("books.xml")),
+                  cp1251(cataloguePacket({{QStringLiteral("Гоголь"), QString(), QString(), QStringLiteral("Нос"),
+                                           QStringLiteral("n")}})));
+        writeFile(other.filePath(QStringLiteral("Library/n/sod.btf")),
+                  "ITEMS{\r\nITEM{\r\nNAME=1\r\nLOCAL=1.htm\r\nID=1\r\n}\r\n}\r\n");
+        window.libraryModel()->openLibrary(other.path());
+        const LibraryTree &otherTree = window.tree();
+        QCOMPARE(texts(otherTree, LibraryTree::NoNode), QStringList{"Гоголь  "});
+        QCOMPARE(otherTree.size(), 2);
+        QCOMPARE(window.library().foundNode(), LibraryTree::NoNode);
+        QCOMPARE(window.library().AppDir(), QDir::toNativeSeparators(other.path()) + QDir::separator());
+        view->expand(view->model()->index(0, 0));
+        view->expand(view->model()->index(0, 0, view->model()->index(0, 0)));
+        QCOMPARE(texts(otherTree, 1), QStringList{"1"});
+        QCOMPARE(boxes.boxes.size(), 0);
     }
 
     void windowLayoutAndMenus()
