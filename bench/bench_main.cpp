@@ -259,6 +259,34 @@ void benchSearch(int books, int entries, int runs, const QString &kept)
     std::printf("Find / grep: %.1f\n", median(find) / median(grep));
 }
 
+// brimvel-library check on one book of `entries` entries whose page files
+// exist with their names in upper case while the contents file names them
+// in lower case: every page is found only by ignoring letter case.
+void benchCheck(int entries, int runs)
+{
+    QTemporaryDir library;
+    generateLibrary(library.path(), 1, 1);
+    generateContents(library.filePath(QStringLiteral("Library/book1/sod.btf")), entries);
+    QDir().mkpath(library.filePath(QStringLiteral("Library/book1/TEXT")));
+    for (int page = 0; page < entries; ++page) {
+        QFile file(library.filePath(QStringLiteral("Library/book1/TEXT/P%1.HTM").arg(page)));
+        if (!file.open(QIODevice::WriteOnly))
+            qFatal("cannot write %s", qPrintable(file.fileName()));
+    }
+    std::printf("check: one book of %d entries, page names in another letter case\n", entries);
+    std::vector<double> check;
+    for (int run = 0; run < runs; ++run) {
+        check.push_back(milliseconds([&] {
+            QProcess process;
+            process.start(QStringLiteral(BRIMVEL_LIBRARY_TOOL), {QStringLiteral("-C"), library.path(), QStringLiteral("check")});
+            process.waitForFinished(-1);
+            if (run == 0)
+                std::printf("%s", process.readAllStandardOutput().right(200).constData());
+        }));
+    }
+    report("brimvel-library check", check);
+}
+
 }  // namespace
 
 int main(int argc, char *argv[])
@@ -270,7 +298,7 @@ int main(int argc, char *argv[])
     parser.setApplicationDescription(QStringLiteral("Benchmarks of the library viewer on generated libraries"));
     parser.addHelpOption();
     parser.addPositionalArgument(QStringLiteral("what"),
-                                 QStringLiteral("startup (default), contents, search or bookmarks"));
+                                 QStringLiteral("startup (default), contents, search, bookmarks or check"));
     parser.addOption({QStringLiteral("library"), QStringLiteral("Library directory for bookmarks."),
                       QStringLiteral("dir"), QStringLiteral(SAMPLE_LIBRARY_DIR)});
     parser.addOption({QStringLiteral("books"), QStringLiteral("Books in the catalogue."), QStringLiteral("n"),
@@ -293,6 +321,8 @@ int main(int argc, char *argv[])
                     parser.value(QStringLiteral("keep")));
     else if (what == QLatin1String("bookmarks"))
         benchBookmarks(parser.value(QStringLiteral("library")), {0, 10, 50});
+    else if (what == QLatin1String("check"))
+        benchCheck(std::max(10, parser.value(QStringLiteral("entries")).toInt()), runs);
     else if (what == QLatin1String("contents"))
         benchContents(std::max(10, parser.value(QStringLiteral("entries")).toInt()), runs);
     else

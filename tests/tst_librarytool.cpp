@@ -6,6 +6,10 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
 namespace {
 
 struct ToolRun
@@ -249,6 +253,60 @@ private slots:
         QCOMPARE(find.out, (QStringList{Gogol + " | Вечера на хуторе | Майская ночь",
                                         Gogol + " | Вечера на хуторе | Ночь перед Рождеством"}));
         QCOMPARE(find.err, QStringLiteral("File not found.\n"));
+    }
+
+    // Hostile libraries: names that would forge lines or steer a terminal,
+    // pages that are no readable file, page names in another letter case,
+    // and an output that cannot be written.
+    void hostileLibraries_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("output");  // a file to write standard output to, or none
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QStringList>("lines");
+        QTest::newRow("control characters in names")
+            << "tree" << QString() << 0
+            << QStringList{"Esc\\x1b[31m  ", "  Line\\nbreak", "    Tab\\there\\x7f\tLibrary\\b\\1\\t.htm"};
+        QTest::newRow("pages that are no readable file")
+            << "check" << QString() << 1
+            << QStringList{"Esc\\x1b[31m   | Line\\nbreak | Directory: File access denied",
+                           "Esc\\x1b[31m   | Line\\nbreak | Pipe: File access denied", "1 book, 4 entries, 2 problems"};
+        QTest::newRow("output to a full device") << "tree" << "/dev/full" << 2 << QStringList{};
+    }
+
+    void hostileLibraries()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, output);
+        QFETCH(int, exitCode);
+        QFETCH(QStringList, lines);
+        QTemporaryDir library;
+        const QDir root(library.path());
+        writeFile(root.filePath("books.xml"),
+                  cp1251(cataloguePacket({{QStringLiteral("Esc\x1b[31m"), QString(), QString(), "Line\nbreak", "b"}})
+                             .replace(u'\n', QStringLiteral("&#10;"))));
+        writeFile(root.filePath("brimvel_library.htm"), "<html></html>");
+        writeFile(root.filePath("Library/b/sod.btf"),
+                  contentsFile({{QStringLiteral("Tab\there\x7f"), QStringLiteral("1\t.htm")},
+                                {QStringLiteral("Upper case"), QStringLiteral("page.htm")},
+                                {QStringLiteral("Directory"), QStringLiteral("directory")},
+                                {QStringLiteral("Pipe"), QStringLiteral("pipe")}}));
+        writeFile(root.filePath("Library/b/1\t.htm"), "<html></html>");
+        writeFile(root.filePath("Library/b/PAGE.HTM"), "<html></html>");
+        QVERIFY(root.mkpath("Library/b/directory"));
+#ifdef Q_OS_UNIX
+        QCOMPARE(mkfifo(QFile::encodeName(root.filePath("Library/b/pipe")).constData(), 0600), 0);
+#endif
+        QProcess process;
+        if (!output.isEmpty())
+            process.setStandardOutputFile(output);
+        process.start(QStringLiteral(BRIMVEL_LIBRARY_TOOL), {QStringLiteral("-C"), library.path(), command});
+        const ToolRun run = finishedRun(process);
+        QCOMPARE(run.exitCode, exitCode);
+        for (const QString &line : lines)
+            QVERIFY2(run.out.contains(line), qPrintable(run.out.join(u'\n')));
+        if (!output.isEmpty())
+            QVERIFY2(run.err.contains(QStringLiteral("cannot write the output")), qPrintable(run.err));
     }
 
     void unreadableCatalogue_data()

@@ -142,7 +142,7 @@ int runInLibrary(const Invocation &invocation, QTextStream &out, QTextStream &er
         return runCommand(invocation, out, err);
     } catch (const AppError &error) {
         out.flush();
-        err << withFullStop(error.message()) << '\n';
+        err << visibleText(withFullStop(error.message())) << '\n';
         return ExitFailure;
     }
 }
@@ -163,6 +163,17 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
     return runInLibrary(*invocation, out, err);
 }
 
+// Flushes the output; a write that failed on the way (a full disk, a closed
+// pipe) makes the command fail with the system's message, whatever it found.
+int finishOutput(QTextStream &out, QTextStream &err, int exitCode)
+{
+    out.flush();
+    if (out.status() == QTextStream::Ok)
+        return exitCode;
+    err << "brimvel-library: cannot write the output: " << out.device()->errorString() << '\n';
+    return ExitFailure;
+}
+
 }  // namespace
 
 int main(int argc, char *argv[])
@@ -172,5 +183,5 @@ int main(int argc, char *argv[])
     QTextStream err(stderr);
     out.setEncoding(QStringConverter::Utf8);
     err.setEncoding(QStringConverter::Utf8);
-    return run(application.arguments(), out, err);
+    return finishOutput(out, err, run(application.arguments(), out, err));
 }

@@ -94,15 +94,15 @@ public:
 private:
     void visit(Node node, int level) override
     {
-        m_out << indentation(level) << tree().textView(node);
+        m_out << indentation(level) << visibleText(tree().textView(node));
         if (level > BookLevel)
-            m_out << '\t' << library().pagePath(node);
+            m_out << '\t' << visibleText(library().pagePath(node));
         m_out << '\n';
     }
 
     void loadFailed(Node, const QString &message) override
     {
-        m_out << indentation(BookLevel + 1) << "! " << message << '\n';
+        m_out << indentation(BookLevel + 1) << "! " << visibleText(message) << '\n';
         m_everyBookLoaded = false;
     }
 
@@ -110,20 +110,18 @@ private:
     bool m_everyBookLoaded = true;
 };
 
-// Why the file at `path`, found as the viewer finds it, cannot be opened as
-// a page; nothing when it can.
-std::optional<QString> unopenableFile(const QString &path)
+// Why the entry at `path` cannot be opened as a page: a directory, a
+// special file or a file without read permission is refused.
+QString unopenableEntry(const QString &path)
 {
-    const QFileInfo file(path);
-    if (file.isFile())
-        return std::nullopt;
-    return openErrorMessage(file.exists() ? EISDIR : ENOENT, path);
+    return openErrorMessage(QFileInfo::exists(path) ? EACCES : ENOENT, path);
 }
 
 // The page files of a library. The pages of a book lie in a few
-// directories, so each directory is read once: a page named there as built
-// needs no look-up of its own, and every page of a missing directory gets
-// the same message. Other pages are found as the viewer finds them.
+// directories, so each directory is listed once and every page is looked
+// up in that listing, its letter case ignored as the viewer ignores it: the
+// check takes time in proportion to the pages, however their names are
+// spelled. Every page of a missing directory gets the same message.
 class PageFiles
 {
 public:
@@ -139,9 +137,17 @@ public:
                 directory.pageMessage = openErrorMessage(ENOENT, m_library.filePath(builtPath));
             return directory.pageMessage;
         }
-        if (directory.files.contains(builtPath.sliced(nameStart)))
+        const QString name = builtPath.sliced(nameStart);
+        if (name.isEmpty())  // the directory itself
+            return unopenableEntry(directory.path);
+        if (directory.pages.contains(name))
             return std::nullopt;
-        return unopenableFile(m_library.filePath(builtPath));
+        const auto entry = directory.entries.constFind(name.toCaseFolded());
+        if (entry == directory.entries.cend())
+            return openErrorMessage(ENOENT, QDir(directory.path).filePath(name));
+        if (directory.pages.contains(*entry))
+            return std::nullopt;
+        return unopenableEntry(QDir(directory.path).filePath(*entry));
     }
 
     // Forgets the directories read so far; the pages of a book lie below
@@ -152,8 +158,10 @@ private:
     struct Directory
     {
         bool exists = false;
-        QSet<QString> files;                 // the names of its files, when it exists
-        std::optional<QString> pageMessage;  // when it does not: the message for its pages
+        QString path;                        // as found on this platform
+        QSet<QString> pages;                 // the names of its readable regular files
+        QHash<QString, QString> entries;     // the names of all its entries, by their case-folded form
+        std::optional<QString> pageMessage;  // when it does not exist: the message for its pages
     };
 
     Directory &directoryAt(const QString &builtPath)
@@ -169,8 +177,12 @@ private:
         const QDir directory(m_library.filePath(builtPath));
         if (!directory.exists())
             return {};
-        const QStringList files = directory.entryList(QDir::Files | QDir::Hidden);
-        return {true, QSet<QString>(files.begin(), files.end()), std::nullopt};
+        Directory read{true, directory.path(), {}, {}, std::nullopt};
+        const QStringList pages = directory.entryList(QDir::Files | QDir::Readable | QDir::Hidden);
+        read.pages = QSet<QString>(pages.begin(), pages.end());
+        for (const QString &name : directory.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
+            read.entries.insert(name.toCaseFolded(), name);
+        return read;
     }
 
     const Library &m_library;
@@ -221,7 +233,7 @@ private:
 
     void problem(const QString &caption, const QString &message)
     {
-        m_out << caption << ": " << message << '\n';
+        m_out << visibleText(caption) << ": " << visibleText(message) << '\n';
         ++m_problems;
     }
 
@@ -233,6 +245,26 @@ private:
 };
 
 }  // namespace
+
+QString visibleText(QStringView text)
+{
+    QString visible;
+    visible.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t code = c.unicode();
+        if (code == u'\t')
+            visible += QLatin1String("\\t");
+        else if (code == u'\n')
+            visible += QLatin1String("\\n");
+        else if (code == u'\r')
+            visible += QLatin1String("\\r");
+        else if (code < 0x20 || (code >= 0x7F && code <= 0x9F))
+            visible += QStringLiteral("\\x%1").arg(uint(code), 2, 16, QLatin1Char('0'));
+        else
+            visible += c;
+    }
+    return visible;
+}
 
 int listTree(Library &library, QTextStream &out)
 {
@@ -254,7 +286,7 @@ int findInLibrary(Library &library, const QString &searchText, QTextStream &out)
     bool matched = false;
     for (Node match = library.findFirst(searchText, expand); match != LibraryTree::NoNode;
          match = library.findNext(expand)) {
-        out << library.caption(match) << '\n';
+        out << visibleText(library.caption(match)) << '\n';
         matched = true;
     }
     return matched ? ExitSuccess : ExitShortfall;

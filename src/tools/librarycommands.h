@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringView>
 
 class Library;
 class QTextStream;
@@ -14,6 +15,12 @@ enum ExitCode : int {
     ExitShortfall = 1,  // a book failed to load, a problem was found, or nothing matched
     ExitFailure = 2,    // a usage error, an unreadable catalogue or a failed search
 };
+
+// `text` with every control character written out visibly, so that names
+// from a library can neither break the output's lines and columns nor send
+// escape sequences to a terminal: "\t", "\n", "\r", and "\x" with two hex
+// digits for the others (C0, DEL and C1).
+QString visibleText(QStringView text);
 
 // Every node in tree order with every book's contents loaded, indented by
 // two blanks per level; a contents node with a tab and its page path
