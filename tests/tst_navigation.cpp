@@ -230,7 +230,43 @@ private slots:
         tree->setCurrentIndex(author(window));
         QVERIFY(window.BookView->LocationURL().endsWith(QStringLiteral("/brimvel_library.htm")));
         QTRY_VERIFY(pagesOpened.size() > opened);
+
+        // A start page spelled otherwise on disk is opened under that
+        // spelling and, once shown, stays for every author and book.
+        QVERIFY(QFile::remove(library.directory.filePath(QStringLiteral("BRIMVEL_LIBRARY.HTM"))));
+        QVERIFY(QFile::rename(library.directory.filePath(QStringLiteral("brimvel_library.htm")),
+                              library.directory.filePath(QStringLiteral("Brimvel_Library.HTM"))));
+        tree->setCurrentIndex(tree->model()->index(0, 0, chapter));
+        tree->setCurrentIndex(author(window));
+        QVERIFY(window.BookView->LocationURL().endsWith(QStringLiteral("/Brimvel_Library.HTM")));
+        QTest::qWait(300);
+        const qsizetype startPageShown = pagesOpened.size();
+        tree->setCurrentIndex(book(window, 1));
+        QTest::qWait(300);
+        QCOMPARE(pagesOpened.size(), startPageShown);
         QCOMPARE(boxes.boxes.size(), 0);
+    }
+
+    // Once a node is selected one always is, and the actions follow it.
+    void selectionCannotBeCleared()
+    {
+        TestLibrary library({QStringLiteral("B")});
+        TfrmMain window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTreeView *tree = window.LibBooks;
+        tree->expand(author(window));
+        tree->expand(book(window));
+        const QModelIndex chapter = tree->model()->index(0, 0, book(window));
+        tree->setCurrentIndex(chapter);
+        QVERIFY(window.actNewBookmark->isEnabled());
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::ControlModifier, tree->visualRect(chapter).center());
+        QCOMPARE(tree->selectionModel()->selectedIndexes(), QModelIndexList{chapter});
+        QTest::keyClick(tree, Qt::Key_Space, Qt::ControlModifier);
+        QCOMPARE(tree->selectionModel()->selectedIndexes(), QModelIndexList{chapter});
+        QVERIFY(window.actNewBookmark->isEnabled());
+        tree->selectionModel()->clearSelection();
+        QVERIFY(!window.actNewBookmark->isEnabled());
     }
 
     void userTabSwitchesRecomputeTheActions()

@@ -12,6 +12,7 @@
 #include <QComboBox>
 #include <QCursor>
 #include <QDir>
+#include <QFileInfo>
 #include <QHelpEvent>
 #include <QMenuBar>
 #include <QMouseEvent>
@@ -155,6 +156,8 @@ void TfrmMain::createLayout()
         const LibraryTree::Node node = selectedNode();
         if (node != LibraryTree::NoNode)
             runHandler([this, node] { LibBooksChange(node); });
+        else
+            UpdateActionStates();
     });
     // The selection stays highlighted when the tree loses the focus.
     QPalette palette = LibBooks->palette();
@@ -257,9 +260,12 @@ void TfrmMain::LibBooksChange(LibraryTree::Node node)
 {
     const auto updateStates = qScopeGuard([this] { UpdateActionStates(); });
     if (tree().level(selectedNode()) < 2) {
-        if (!BookView->LocationURL().contains(StartPage)) {
+        // The start page is looked for under the name it was opened with,
+        // which is its spelling on disk when that differs in letter case.
+        const QString startPage = library().filePath(StartPage);
+        if (!BookView->LocationURL().contains(QFileInfo(startPage).fileName())) {
             setTabCaption(tbsView, StartTabCaption);
-            BookView->Navigate2(library().filePath(StartPage));
+            BookView->Navigate2(startPage);
         }
         activateTab(tbsView);
     } else {

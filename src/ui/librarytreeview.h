@@ -14,4 +14,16 @@ public:
 
     // Lays the items out afresh at the next need, not at every expansion.
     void deferLayout() { scheduleDelayedItemsLayout(); }
+
+protected:
+    // Once a node is selected, one always is: a Ctrl+click or Ctrl+Space on
+    // the selected node, which would deselect it, leaves it selected.
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex &index,
+                                                         const QEvent *event = nullptr) const override
+    {
+        const QItemSelectionModel::SelectionFlags command = QTreeView::selectionCommand(index, event);
+        if (command.testAnyFlags(QItemSelectionModel::Deselect | QItemSelectionModel::Toggle))
+            return QItemSelectionModel::NoUpdate;
+        return command;
+    }
 };
