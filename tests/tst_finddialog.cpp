@@ -275,6 +275,10 @@ private slots:
         QTest::keyClick(dialog.cmbMask, Qt::Key_Backspace);
         QCOMPARE(dialog.cmbMask->currentText(), QStringLiteral("тОЛ"));
         QVERIFY(!dialog.BitBtn1->isEnabled());
+        // Typing over the whole text shortens it, and still completes.
+        dialog.cmbMask->lineEdit()->selectAll();
+        typeText(dialog.cmbMask, QStringLiteral("В"));
+        QCOMPARE(dialog.cmbMask->currentText(), QStringLiteral("Война и мир"));
     }
 
     void pickingFromTheListEnablesSearch()

@@ -8,6 +8,7 @@
 #include "core/text.h"
 
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -30,6 +31,7 @@ TfrmFind::TfrmFind(QWidget *parent) : QDialog(parent)
     connect(cmbMask->lineEdit(), &QLineEdit::textEdited, this,
             [this](const QString &text) { runHandler([&] { cmbMaskTextEdited(text); }); });
     connect(cmbMask, &QComboBox::textActivated, this, [this](const QString &text) { m_typedText = text; });
+    cmbMask->installEventFilter(this);
     runHandler([this] { FormCreate(); });
     cmbMask->setFocus();
 }
@@ -82,16 +84,33 @@ void TfrmFind::cmbMaskChange()
     BitBtn1->setEnabled(trimText(cmbMask->currentText()).size() >= ShortestSearchText);
 }
 
-// Inline completion: when the user has added to the text at its end, the
+// Notes whether a key typed or deleted, as the text alone cannot tell:
+// typing over a selection may leave the text shorter than before.
+bool TfrmFind::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == cmbMask && event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        const bool deletes = key->key() == Qt::Key_Backspace || key->key() == Qt::Key_Delete
+                             || key->matches(QKeySequence::Cut) || key->matches(QKeySequence::DeleteEndOfWord)
+                             || key->matches(QKeySequence::DeleteStartOfWord);
+        m_keyEdit = deletes ? KeyEdit::Deletes : (key->text().isEmpty() ? KeyEdit::None : KeyEdit::Types);
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+// Inline completion: when the user has typed at the end of the text, the
 // first history entry that begins with it, ignoring letter case, supplies the
 // rest, which stays selected so that further typing replaces it. Deleting
-// never completes, so Backspace removes an offered rest.
+// never completes, so Backspace removes an offered rest. An edit made
+// without a typing key (pasting, say) completes when it lengthened the text.
 void TfrmFind::cmbMaskTextEdited(const QString &text)
 {
-    const bool added = text.size() > m_typedText.size();
+    const bool typed = m_keyEdit == KeyEdit::Types
+                       || (m_keyEdit == KeyEdit::None && text.size() > m_typedText.size());
+    m_keyEdit = KeyEdit::None;
     m_typedText = text;
     QLineEdit *edit = cmbMask->lineEdit();
-    if (!added || edit->cursorPosition() != text.size())
+    if (!typed || edit->cursorPosition() != text.size())
         return;
     const QString entry = historyEntryStartingWith(text);
     if (entry.size() <= text.size())

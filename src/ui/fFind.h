@@ -35,7 +35,13 @@ public:
     // Every close, whichever way, comes through here.
     void done(int result) override;
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
+    // What the key pressed last in the box does to its text.
+    enum class KeyEdit { None, Types, Deletes };
+
     void createControls();
     void FormCreate();
     void FormCloseQuery(int result);
@@ -45,4 +51,5 @@ private:
 
     // The text as the user last typed or picked it, without an offered completion.
     QString m_typedText;
+    KeyEdit m_keyEdit = KeyEdit::None;
 };
