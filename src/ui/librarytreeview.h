@@ -2,9 +2,12 @@
 
 #include <QTreeView>
 
-// The library tree's view. A tree search expands thousands of nodes while
-// the view does not redraw; deferring the view's layout until the search
-// ends makes each expansion cost only the recording of its state.
+// The library tree's view: expand buttons with dotted connecting lines at
+// every level, the root level too, and a selection that is never cleared.
+//
+// A tree search expands thousands of nodes while the view does not redraw;
+// deferring the view's layout until the search ends makes each expansion
+// cost only the recording of its state.
 class TLibraryTreeView : public QTreeView
 {
     Q_OBJECT
@@ -19,11 +22,12 @@ protected:
     // Once a node is selected, one always is: a Ctrl+click or Ctrl+Space on
     // the selected node, which would deselect it, leaves it selected.
     QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex &index,
-                                                         const QEvent *event = nullptr) const override
-    {
-        const QItemSelectionModel::SelectionFlags command = QTreeView::selectionCommand(index, event);
-        if (command.testAnyFlags(QItemSelectionModel::Deselect | QItemSelectionModel::Toggle))
-            return QItemSelectionModel::NoUpdate;
-        return command;
-    }
+                                                         const QEvent *event = nullptr) const override;
+    // Draws the connecting lines under the style's expand buttons.
+    void drawBranches(QPainter *painter, const QRect &rect, const QModelIndex &index) const override;
+
+private:
+    // Draws the lines of the indentation column that starts at `left` for
+    // `index`, the row's own node when `own`, an ancestor otherwise.
+    void drawBranchLines(QPainter *painter, const QRect &row, int left, const QModelIndex &index, bool own) const;
 };
