@@ -45,4 +45,6 @@ private:
 
     // The text as the user last typed or picked it, without an offered completion.
     QString m_typedText;
+    // The texts put at the head of the history by this dialog.
+    QStringList m_addedTexts;
 };
