@@ -12,6 +12,8 @@
 #include "ui/viewer.h"
 
 #include <QComboBox>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QTreeView>
@@ -20,6 +22,8 @@
 
 #ifdef Q_OS_UNIX
 #include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #endif
 
 // Broken and hostile libraries, stores and pages, each through the real
@@ -172,6 +176,41 @@ const ContentsCase ContentsCases[] = {
     {"a hundred thousand levels", [] { return nestedContents(100000); },
      "The contents file nests more than 1000 levels.", 1, MaxContentsDepth},
 };
+
+// Puts at `path` a FIFO ("fifo"), a directory, a symbolic link to itself
+// ("loop") or to a device (its path), or else a sparse file of that many
+// zero bytes.
+void putInPlace(const QString &path, const QString &what)
+{
+    QFile::remove(path);
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    if (what == QLatin1String("directory")) {
+        QVERIFY(QDir().mkpath(path));
+    } else if (what == QLatin1String("loop")) {
+        QVERIFY(QFile::link(path, path));
+    } else if (what.startsWith(u'/')) {
+        QVERIFY(QFile::link(what, path));
+    } else if (what == QLatin1String("fifo")) {
+#ifdef Q_OS_UNIX
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+#else
+        QSKIP("this platform has no FIFOs");
+#endif
+    } else {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(what.toLongLong()));
+    }
+}
+
+// The texts of the search history as stored.
+QStringList storedHistory()
+{
+    QStringList items;
+    const int count = storedValue(QStringLiteral("search.cmbMask_Items/Count")).toInt();
+    for (int i = 0; i < count; ++i)
+        items << storedValue(QStringLiteral("search.cmbMask_Items/Item%1").arg(i)).toString();
+    return items;
+}
 
 #ifdef Q_OS_UNIX
 bool endProcess(qint64 pid)
@@ -506,6 +545,243 @@ private slots:
         QTRY_VERIFY(window.BookView->LocationURL().endsWith(QStringLiteral("/brimvel_library.htm")));
         QTRY_VERIFY(loaded.last().at(0).toBool());
         QCOMPARE(boxes.boxes.size(), 0);
+    }
+
+    // Special files in place of library files are refused at once, with a
+    // message of their own, and gigabytes of zero bytes are never read.
+    void specialLibraryFiles_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("what");
+        QTest::addColumn<QString>("message");
+        const QString catalogue = QStringLiteral("books.xml");
+        const QString contents = QStringLiteral("Library/B/sod.btf");
+        const QString notRegular = QStringLiteral("Not a regular file.");
+        QTest::newRow("FIFO as the catalogue") << catalogue << "fifo" << notRegular;
+        QTest::newRow("/dev/zero as the catalogue") << catalogue << "/dev/zero" << notRegular;
+        QTest::newRow("symlink loop as the catalogue")
+            << catalogue << "loop" << QStringLiteral("Too many levels of symbolic links.");
+        QTest::newRow("4 GB of zero bytes as the catalogue")
+            << catalogue << "4294967296"
+            << QStringLiteral("The catalogue file is larger than 1024 MB, more than the data-packet engine can hold.");
+        QTest::newRow("500 MB of zero bytes as the catalogue")
+            << catalogue << "524288000" << QStringLiteral("Invalid data packet: NUL byte at offset 0.");
+        QTest::newRow("FIFO as a contents file") << contents << "fifo" << notRegular;
+        QTest::newRow("/dev/urandom as a contents file") << contents << "/dev/urandom" << notRegular;
+        QTest::newRow("directory as a contents file")
+            << contents << "directory" << QStringLiteral("File access denied.");
+    }
+
+    void specialLibraryFiles()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, what);
+        QFETCH(QString, message);
+        TemporaryWorkingDirectory library;
+        writeOneBook(library.path(), flatContents(1));
+        putInPlace(library.filePath(file), what);
+        MessageBoxRecorder boxes;
+        TfrmMain window;
+        if (window.tree().size() > 0) {
+            window.LibBooks->expand(index(window, {0}));
+            window.LibBooks->expand(index(window, {0, 0}));
+        }
+        QCOMPARE(boxes.boxes.size(), 1);
+        QCOMPARE(boxes.boxes.at(0).text, message);
+    }
+
+    // Special files in place of the store or its lock file: the window
+    // opens and closes, the store's message names the file, once, and the
+    // file is left as it was.
+    void specialSettingsFiles_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("what");
+        QTest::addColumn<QString>("message");
+        const QString store = storePath();
+        const QString lock = store + QStringLiteral(".lock");
+        QTest::newRow("FIFO as the store")
+            << store << "fifo" << QStringLiteral("Failed to create key \\Software\\Brimvel\\Library in %1.").arg(store);
+        QTest::newRow("directory as its lock file")
+            << lock << "directory" << QStringLiteral("Failed to set data for 'FormVersion' in %1.").arg(lock);
+        QTest::newRow("FIFO as its lock file")
+            << lock << "fifo" << QStringLiteral("Failed to set data for 'FormVersion' in %1.").arg(lock);
+    }
+
+    void specialSettingsFiles()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, what);
+        QFETCH(QString, message);
+        TemporaryWorkingDirectory library;
+        writeOneBook(library.path(), flatContents(1));
+        putInPlace(file, what);
+        const auto removeLock = qScopeGuard([&] { QFile::remove(file) || QDir().rmdir(file); });
+        MessageBoxRecorder boxes;
+        {
+            TfrmMain window;
+            window.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&window));
+            window.close();
+        }
+        QCOMPARE(boxes.boxes.size(), 1);
+        QCOMPARE(boxes.boxes.at(0).text, message);
+        const QFileInfo left(file);
+        QVERIFY(left.exists() && !left.isFile());
+    }
+
+    // Two viewers on one store: the find dialog of one stays open while the
+    // other searches; closing it keeps the other's text in the history.
+    void historiesOfTwoViewersMerge_data()
+    {
+        QTest::addColumn<bool>("accepted");
+        QTest::addColumn<QStringList>("history");
+        QTest::newRow("closed with a search") << true << QStringList{"Толстой", "Чехов"};
+        QTest::newRow("cancelled") << false << QStringList{"Чехов"};
+    }
+
+    void historiesOfTwoViewersMerge()
+    {
+        QFETCH(bool, accepted);
+        QFETCH(QStringList, history);
+        TemporaryWorkingDirectory library;
+        writeOneBook(library.path(), flatContents(1));
+        MessageBoxRecorder boxes;
+        TfrmMain first;
+        TfrmMain second;
+        QTimer::singleShot(0, [&] {
+            auto *dialog = qobject_cast<TfrmFind *>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            findThroughDialog(second, QStringLiteral("Чехов"));
+            dialog->cmbMask->setEditText(QStringLiteral("Толстой"));
+            accepted ? dialog->accept() : dialog->reject();
+        });
+        first.actFind->trigger();
+        QCOMPARE(storedHistory(), history);
+    }
+
+    // A request to end the process closes the window as the user would, so
+    // its placement and tree width are saved.
+    void terminationSignalsSaveTheSession_data()
+    {
+        QTest::addColumn<int>("signal");
+#ifdef Q_OS_UNIX
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGHUP") << SIGHUP;
+        QTest::newRow("SIGINT") << SIGINT;
+#endif
+    }
+
+    void terminationSignalsSaveTheSession()
+    {
+        QFETCH(int, signal);
+        TemporaryWorkingDirectory library;
+        writeOneBook(library.path(), flatContents(1));
+        TfrmMain window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        closeWindowsOnTerminationSignals();
+        QCOMPARE(std::raise(signal), 0);
+        QTRY_VERIFY(!window.isVisible());
+        QVERIFY(storedValue(QStringLiteral("main/NormPos")).isValid());
+        QVERIFY(storedValue(QStringLiteral("main/LibBooks_Width")).isValid());
+    }
+
+    // The viewer itself under a low limit of open files: a soft limit is
+    // raised and the viewer starts; a hard one is reported before the page
+    // engine starts. SIGTERM ends a started viewer with its session saved.
+    void lowOpenFileLimits_data()
+    {
+        QTest::addColumn<int>("soft");
+        QTest::addColumn<int>("hard");
+        QTest::addColumn<QByteArray>("message");
+        QTest::newRow("soft limit 32") << 32 << -1 << QByteArray();
+        QTest::newRow("hard limit 32") << 32 << 32
+                                       << QByteArray("Only 32 files may be open at once; the page viewer "
+                                                     "needs at least 256.\n");
+    }
+
+    void lowOpenFileLimits()
+    {
+        QFETCH(int, soft);
+        QFETCH(int, hard);
+        QFETCH(QByteArray, message);
+#ifndef Q_OS_UNIX
+        QSKIP("this platform has no limit of open files to lower");
+#else
+        TemporaryWorkingDirectory library;
+        writeOneBook(library.path(), flatContents(1));
+        QProcess viewer;
+        viewer.setChildProcessModifier([soft, hard] {
+            rlimit limit{};
+            ::getrlimit(RLIMIT_NOFILE, &limit);
+            limit.rlim_cur = rlim_t(soft);
+            if (hard > 0)
+                limit.rlim_max = rlim_t(hard);
+            ::setrlimit(RLIMIT_NOFILE, &limit);
+        });
+        viewer.start(QStringLiteral(BRIMVEL_VIEWER), {});
+        QVERIFY(viewer.waitForStarted());
+        const auto stop = qScopeGuard([&] {
+            viewer.kill();
+            viewer.waitForFinished();
+        });
+        if (!message.isEmpty()) {
+            QByteArray errors;
+            QTRY_VERIFY_WITH_TIMEOUT((errors += viewer.readAllStandardError()).startsWith(message), 30000);
+            return;
+        }
+        // The window has been shown once its placement was read, which
+        // creates the store.
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(storePath()), 30000);
+        viewer.terminate();
+        QVERIFY(viewer.waitForFinished(30000));
+        QCOMPARE(viewer.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(viewer.exitCode(), 0);
+        QVERIFY(storedValue(QStringLiteral("main/NormPos")).isValid());
+#endif
+    }
+
+    // A failed allocation is reported as "Out of memory.": by the viewer's
+    // handlers, which run on, and by the tool, which exits with 2.
+    void outOfMemory_data()
+    {
+        QTest::addColumn<QString>("where");
+        QTest::newRow("an event handler") << "handler";
+        QTest::newRow("the application's backstop") << "backstop";
+        QTest::newRow("the tool in 200 MB of address space") << "tool";
+    }
+
+    void outOfMemory()
+    {
+        QFETCH(QString, where);
+        MessageBoxRecorder boxes;
+        if (where == QLatin1String("handler")) {
+            runHandler([] { throw std::bad_alloc(); });
+        } else if (where == QLatin1String("backstop")) {
+            QTimer::singleShot(0, [] { throw std::bad_alloc(); });
+            QTRY_COMPARE(boxes.boxes.size(), 1);
+        } else {
+#if !defined(Q_OS_UNIX) || defined(__SANITIZE_ADDRESS__)
+            QSKIP("no address-space limit to run the tool in");
+#else
+            TemporaryWorkingDirectory library;
+            writeFile(library.filePath(QStringLiteral("books.xml")), millionRows());
+            QProcess tool;
+            tool.setChildProcessModifier([] {
+                const rlimit limit{rlim_t(200) << 20, rlim_t(200) << 20};
+                ::setrlimit(RLIMIT_AS, &limit);
+            });
+            tool.start(QStringLiteral(BRIMVEL_LIBRARY_TOOL), {QStringLiteral("tree")});
+            QVERIFY(tool.waitForFinished(60000));
+            QCOMPARE(tool.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(tool.exitCode(), 2);
+            QCOMPARE(tool.readAllStandardError(), QByteArray("Out of memory.\n"));
+            return;
+#endif
+        }
+        QCOMPARE(boxes.boxes.size(), 1);
+        QCOMPARE(boxes.boxes.at(0).text, QStringLiteral("Out of memory."));
     }
 };
 
