@@ -97,8 +97,9 @@ QByteArray readCatalogueLine(const QString &path)
 {
     TextFileReader file(path);
     if (file.size() > MaxCatalogueBytes)
-        throw AppError(QStringLiteral("The catalogue file is larger than the data-packet engine can hold (%1 MB)")
-                           .arg(MaxCatalogueBytes >> 20));
+        throw AppError(
+            QStringLiteral("The catalogue file is larger than %1 MB, more than the data-packet engine can hold")
+                .arg(MaxCatalogueBytes >> 20));
     QByteArrayView line;
     file.readLineUpToNul(line);
     return line.toByteArray();
