@@ -5,6 +5,7 @@ int main(int argc, char *argv[])
 {
     prepareWebEngine();
     TApplication application(argc, argv);
+    closeWindowsOnTerminationSignals();
     TfrmMain frmMain;
     frmMain.show();
     return application.exec();

@@ -242,8 +242,8 @@ private slots:
         QTest::newRow("close box") << CloseWay::CloseBox;
     }
 
-    // A failing save shows one box per attempt: one for the close, one
-    // more when the dialog goes without a save since it was shown.
+    // A failing save shows one box: the save tried once more when the
+    // dialog goes fails the same way and is not shown again.
     void eachCloseSavesOnce()
     {
         QFETCH(CloseWay, way);
@@ -257,10 +257,11 @@ private slots:
             closeDialog(dialog, way);
             QVERIFY(!dialog.isVisible());
             QCOMPARE(boxes.boxes.size(), 1);
-            QCOMPARE(boxes.boxes.at(0).text, QStringLiteral("Failed to set data for 'FormVersion'"));
+            QCOMPARE(boxes.boxes.at(0).text,
+                     QStringLiteral("Failed to set data for 'FormVersion' in %1.").arg(storePath()));
             QCOMPARE(boxes.boxes.at(0).icon, QMessageBox::Critical);
         }
-        QCOMPARE(boxes.boxes.size(), 2);
+        QCOMPARE(boxes.boxes.size(), 1);
     }
 
     void completionFromTheHistoryIgnoresCase()
@@ -417,11 +418,12 @@ private slots:
             QVERIFY(window.close());
             QVERIFY(!window.isVisible());
             QCOMPARE(boxes.boxes.size(), 1);
-            QCOMPARE(boxes.boxes.at(0).text, QStringLiteral("Failed to set data for 'FormVersion'"));
+            QCOMPARE(boxes.boxes.at(0).text,
+                     QStringLiteral("Failed to set data for 'FormVersion' in %1.").arg(storePath()));
             QCOMPARE(boxes.boxes.at(0).caption, QStringLiteral("Библиотека BRIMVEL"));
         }
-        // Tried once more when the window goes.
-        QCOMPARE(boxes.boxes.size(), 2);
+        // Tried once more when the window goes, failing as before unshown.
+        QCOMPARE(boxes.boxes.size(), 1);
     }
 };
 

@@ -11,6 +11,8 @@
 #include "ui/viewer.h"
 
 #include <QComboBox>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QTreeView>
@@ -19,6 +21,8 @@
 
 #ifdef Q_OS_UNIX
 #include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #endif
 
 // Broken and hostile libraries, stores and pages, each through the real
@@ -171,6 +175,41 @@ const ContentsCase ContentsCases[] = {
     {"a hundred thousand levels", [] { return nestedContents(100000); },
      "The contents file nests more than 1000 levels.", 1, MaxContentsDepth},
 };
+
+// Puts at `path` a FIFO ("fifo"), a directory, a symbolic link to itself
+// ("loop") or to a device (its path), or else a sparse file of that many
+// zero bytes.
+void putInPlace(const QString &path, const QString &what)
+{
+    QFile::remove(path);
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    if (what == QLatin1String("directory")) {
+        QVERIFY(QDir().mkpath(path));
+    } else if (what == QLatin1String("loop")) {
+        QVERIFY(QFile::link(path, path));
+    } else if (what.startsWith(u'/')) {
+        QVERIFY(QFile::link(what, path));
+    } else if (what == QLatin1String("fifo")) {
+#ifdef Q_OS_UNIX
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+#else
+        QSKIP("this platform has no FIFOs");
+#endif
+    } else {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(what.toLongLong()));
+    }
+}
+
+// The texts of the search history as stored.
+QStringList storedHistory()
+{
+    QStringList items;
+    const int count = storedValue(QStringLiteral("search.cmbMask_Items/Count")).toInt();
+    for (int i = 0; i < count; ++i)
+        items << storedValue(QStringLiteral("search.cmbMask_Items/Item%1").arg(i)).toString();
+    return items;
+}
 
 #ifdef Q_OS_UNIX
 bool endProcess(qint64 pid)
@@ -505,6 +544,175 @@ private slots:
         QTRY_VERIFY(window.BookView->LocationURL().endsWith(QStringLiteral("/brimvel_library.htm")));
         QTRY_VERIFY(loaded.last().at(0).toBool());
         QCOMPARE(boxes.boxes.size(), 0);
+    }
+
+    // Special files in place of library files are refused at once, with a
+    // message of their own, and gigabytes of zero bytes are never read. In
+    // place of the store or its lock file they are left as they are, and the
+    // store's message names them, once.
+    void specialFiles_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("what");
+        QTest::addColumn<QString>("message");
+        const QString catalogue = QStringLiteral("books.xml");
+        const QString contents = QStringLiteral("Library/B/sod.btf");
+        const QString notRegular = QStringLiteral("Not a regular file.");
+        const QString lock = storePath() + QStringLiteral(".lock");
+        const QString lockFailure = QStringLiteral("Failed to set data for 'FormVersion' in %1.").arg(lock);
+        QTest::newRow("FIFO as the catalogue") << catalogue << "fifo" << notRegular;
+        QTest::newRow("/dev/zero as the catalogue") << catalogue << "/dev/zero" << notRegular;
+        QTest::newRow("symlink loop as the catalogue")
+            << catalogue << "loop" << QStringLiteral("Too many levels of symbolic links.");
+        QTest::newRow("4 GB of zero bytes as the catalogue")
+            << catalogue << "4294967296"
+            << QStringLiteral("The catalogue file is larger than 1024 MB, more than the data-packet engine can hold.");
+        QTest::newRow("500 MB of zero bytes as the catalogue")
+            << catalogue << "524288000" << QStringLiteral("Invalid data packet: NUL byte at offset 0.");
+        QTest::newRow("FIFO as a contents file") << contents << "fifo" << notRegular;
+        QTest::newRow("/dev/urandom as a contents file") << contents << "/dev/urandom" << notRegular;
+        QTest::newRow("directory as a contents file")
+            << contents << "directory" << QStringLiteral("File access denied.");
+        QTest::newRow("FIFO as the store")
+            << storePath() << "fifo"
+            << QStringLiteral("Failed to create key \\Software\\Brimvel\\Library in %1.").arg(storePath());
+        QTest::newRow("directory as the store's lock file") << lock << "directory" << lockFailure;
+        QTest::newRow("FIFO as the store's lock file") << lock << "fifo" << lockFailure;
+    }
+
+    void specialFiles()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, what);
+        QFETCH(QString, message);
+        TemporaryWorkingDirectory library;
+        writeOneBook(library.path(), flatContents(1));
+        file = QDir(library.path()).filePath(file);
+        putInPlace(file, what);
+        const auto removeLock = qScopeGuard([&] { QFile::remove(file) || QDir().rmdir(file); });
+        MessageBoxRecorder boxes;
+        {
+            TfrmMain window;
+            window.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&window));
+            if (window.tree().size() > 0) {
+                window.LibBooks->expand(index(window, {0}));
+                window.LibBooks->expand(index(window, {0, 0}));
+            }
+            window.close();
+        }
+        QCOMPARE(boxes.boxes.size(), 1);
+        QCOMPARE(boxes.boxes.at(0).text, message);
+        QVERIFY(QFileInfo(file).exists() || what == QLatin1String("loop"));
+    }
+
+    // Two viewers on one store: the find dialog of one stays open while the
+    // other searches; closing it keeps the other's text in the history.
+    void historiesOfTwoViewersMerge_data()
+    {
+        QTest::addColumn<bool>("accepted");
+        QTest::addColumn<QStringList>("history");
+        QTest::newRow("closed with a search") << true << QStringList{"Толстой", "Чехов"};
+        QTest::newRow("cancelled") << false << QStringList{"Чехов"};
+    }
+
+    void historiesOfTwoViewersMerge()
+    {
+        QFETCH(bool, accepted);
+        QFETCH(QStringList, history);
+        TemporaryWorkingDirectory library;
+        writeOneBook(library.path(), flatContents(1));
+        MessageBoxRecorder boxes;
+        TfrmMain first;
+        TfrmMain second;
+        QTimer::singleShot(0, [&] {
+            auto *dialog = qobject_cast<TfrmFind *>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            findThroughDialog(second, QStringLiteral("Чехов"));
+            dialog->cmbMask->setEditText(QStringLiteral("Толстой"));
+            accepted ? dialog->accept() : dialog->reject();
+        });
+        first.actFind->trigger();
+        QCOMPARE(storedHistory(), history);
+    }
+
+    // The viewer itself under a low limit of open files: a soft limit is
+    // raised and the viewer starts, and a signal to end it closes its window
+    // as the user would, saving the session; a hard limit is reported
+    // before the page engine starts.
+    void lowOpenFileLimitsAndSignals_data()
+    {
+        QTest::addColumn<int>("hardLimit");
+        QTest::addColumn<int>("signal");
+#ifdef Q_OS_UNIX
+        QTest::newRow("soft limit 32, SIGTERM") << -1 << SIGTERM;
+        QTest::newRow("soft limit 32, SIGHUP") << -1 << SIGHUP;
+        QTest::newRow("soft limit 32, SIGINT") << -1 << SIGINT;
+        QTest::newRow("hard limit 32") << 32 << 0;
+#endif
+    }
+
+    void lowOpenFileLimitsAndSignals()
+    {
+        QFETCH(int, hardLimit);
+        QFETCH(int, signal);
+#ifdef Q_OS_UNIX
+        TemporaryWorkingDirectory library;
+        writeOneBook(library.path(), flatContents(1));
+        QProcess viewer;
+        viewer.setChildProcessModifier([hardLimit] {
+            rlimit limit{};
+            ::getrlimit(RLIMIT_NOFILE, &limit);
+            limit.rlim_cur = 32;
+            limit.rlim_max = hardLimit > 0 ? rlim_t(hardLimit) : limit.rlim_max;
+            ::setrlimit(RLIMIT_NOFILE, &limit);
+        });
+        viewer.start(QStringLiteral(BRIMVEL_VIEWER), {});
+        const auto stop = qScopeGuard([&] {
+            viewer.kill();
+            viewer.waitForFinished();
+        });
+        QByteArray errors;
+        if (hardLimit > 0) {
+            QTRY_VERIFY_WITH_TIMEOUT(
+                (errors += viewer.readAllStandardError())
+                    .startsWith("Only 32 files may be open at once; the page viewer needs at least 256.\n"),
+                30000);
+            return;
+        }
+        // Restoring the shown window's placement creates the store.
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(storePath()), 30000);
+        QCOMPARE(::kill(pid_t(viewer.processId()), signal), 0);
+        QVERIFY(viewer.waitForFinished(30000));
+        QCOMPARE(viewer.exitStatus(), QProcess::NormalExit);
+        QVERIFY(storedValue(QStringLiteral("main/NormPos")).isValid());
+        QVERIFY(!viewer.readAllStandardError().contains("Only"));
+#endif
+    }
+
+    // A failed allocation is reported as "Out of memory.": by the viewer's
+    // handlers, which run on, and by the tool, which exits with 2.
+    void outOfMemory()
+    {
+        MessageBoxRecorder boxes;
+        runHandler([] { throw std::bad_alloc(); });
+        QCOMPARE(boxes.boxes.size(), 1);
+        QCOMPARE(boxes.boxes.at(0).text, QStringLiteral("Out of memory."));
+#if !defined(Q_OS_UNIX) || defined(__SANITIZE_ADDRESS__)
+        QSKIP("no address-space limit to run the tool in");
+#else
+        TemporaryWorkingDirectory library;
+        writeFile(library.filePath(QStringLiteral("books.xml")), millionRows());
+        QProcess tool;
+        tool.setChildProcessModifier([] {
+            const rlimit limit{rlim_t(200) << 20, rlim_t(200) << 20};
+            ::setrlimit(RLIMIT_AS, &limit);
+        });
+        tool.start(QStringLiteral(BRIMVEL_LIBRARY_TOOL), {QStringLiteral("tree")});
+        QVERIFY(tool.waitForFinished(60000));
+        QCOMPARE(tool.exitCode(), 2);
+        QCOMPARE(tool.readAllStandardError(), QByteArray("Out of memory.\n"));
+#endif
     }
 };
 

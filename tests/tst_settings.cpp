@@ -192,10 +192,11 @@ private slots:
         QVERIFY(QDir().mkpath(storePath()));
         SettingsStore store(StoreKeyPath);
         QCOMPARE(errorOf([&] { store.readText(Main, QStringLiteral("FormVersion")); }),
-                 QStringLiteral("Failed to get data for 'FormVersion'"));
+                 QStringLiteral("Failed to get data for 'FormVersion' in %1").arg(storePath()));
         store.writeInteger(Main, QStringLiteral("FormVersion"), 0);
         store.writeInteger(Main, QStringLiteral("ShowCmd"), 1);
-        QCOMPARE(errorOf([&] { store.commit(); }), QStringLiteral("Failed to set data for 'FormVersion'"));
+        QCOMPARE(errorOf([&] { store.commit(); }),
+                 QStringLiteral("Failed to set data for 'FormVersion' in %1").arg(storePath()));
     }
 
     void stringListsRoundTrip()

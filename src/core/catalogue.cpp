@@ -95,9 +95,13 @@ std::vector<int> rankColumn(const DataPacket &packet, int column, const QCollato
 QByteArray readCatalogueLine(const QString &path)
 {
     TextFileReader file(path);
-    QByteArray line;
-    file.readLine(line);
-    return line;
+    if (file.size() > MaxCatalogueBytes)
+        throw AppError(
+            QStringLiteral("The catalogue file is larger than %1 MB, more than the data-packet engine can hold")
+                .arg(MaxCatalogueBytes >> 20));
+    QByteArrayView line;
+    file.readLineUpToNul(line);
+    return line.toByteArray();
 }
 
 QString composeAuthorText(const QString &surname, const QString &name, const QString &lastName)

@@ -11,8 +11,14 @@
 // The catalogue's fields, in the order the record set binds them.
 enum class BookField { RecId, Surname, Name, LastName, Location, Label, Path };
 
+// The largest catalogue file read: its parse alone would take several times
+// as much memory, more than the engine can hold.
+constexpr qint64 MaxCatalogueBytes = qint64(1) << 30;
+
 // Reads the first line of the catalogue file at `path` (a path of this
-// platform) by the text-file rules. Throws AppError when it cannot be read.
+// platform) by the text-file rules. Throws AppError when it cannot be read
+// or is larger than MaxCatalogueBytes. A line with a NUL byte is refused by
+// the engine, so it is not read beyond the first read that finds one.
 QByteArray readCatalogueLine(const QString &path);
 
 // The author text of a record: SURNAME, NAME and LASTNAME joined by single

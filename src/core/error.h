@@ -16,6 +16,9 @@ private:
     QString m_message;
 };
 
+// The message for a failed allocation (std::bad_alloc), made before one fails.
+inline const QString OutOfMemory = QStringLiteral("Out of memory.");
+
 // The message as the top-level error handler shows it: a full stop is added
 // when the message is not empty and its last character comes after "." in
 // code order.

@@ -6,8 +6,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QStandardPaths>
 #include <array>
 #include <limits>
 
@@ -25,18 +27,30 @@ QString itemName(int index)
     return QStringLiteral("Item%1").arg(index);
 }
 
-[[noreturn]] void failToCreateKey(const QString &keyPath)
+// The names of a key path "\Software\<organisation>\<application>".
+struct StoreName
 {
-    throw AppError(QStringLiteral("Failed to create key %1").arg(keyPath));
+    QString organisation;
+    QString application;
+};
+
+// The file named after the message of a failure, when the store is a file.
+QString inFile(const QString &file)
+{
+    return file.isEmpty() ? QString() : QStringLiteral(" in ") + QDir::toNativeSeparators(file);
 }
 
-// The store behind a key path "\Software\<organisation>\<application>".
-std::unique_ptr<QSettings> openSettings(const QString &keyPath)
+[[noreturn]] void failToCreateKey(const QString &keyPath, const QString &file = {})
+{
+    throw AppError(QStringLiteral("Failed to create key %1").arg(keyPath) + inFile(file));
+}
+
+StoreName storeName(const QString &keyPath)
 {
     const QStringList parts = keyPath.split(QLatin1Char('\\'), Qt::SkipEmptyParts);
     if (parts.size() != 3 || parts.at(0).compare(QLatin1String("Software"), Qt::CaseInsensitive) != 0)
         failToCreateKey(keyPath);
-    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, parts.at(1), parts.at(2));
+    return {parts.at(1), parts.at(2)};
 }
 
 // Where the native store is a file of its own, an empty one stands for a
@@ -51,18 +65,50 @@ bool storeIsPlainFile()
 #endif
 }
 
-void createStoreWhenMissing(const QSettings &settings, const QString &keyPath)
+// The store's file, found as QSettings finds it, so that it can be checked
+// before QSettings reads it; empty where the store is no file.
+QString storeFile(const StoreName &name)
 {
     if (!storeIsPlainFile())
+        return {};
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QLatin1Char('/')
+           + name.organisation + QLatin1Char('/') + name.application + QStringLiteral(".conf");
+}
+
+// The lock file QSettings takes while it writes the store file.
+QString writeLockFile(const QString &file)
+{
+    return file + QStringLiteral(".lock");
+}
+
+QString updateLockFile(const StoreName &name, const QString &file)
+{
+    if (file.isEmpty())
+        return QDir::temp().filePath(name.organisation + QLatin1Char('-') + name.application
+                                     + QStringLiteral(".update.lock"));
+    return file + QStringLiteral(".update.lock");
+}
+
+// A FIFO, a device or a socket in place of a file the store reads would
+// block it or feed it without end.
+bool absentOrRegular(const QString &path)
+{
+    const QFileInfo info(path);
+    return !info.exists() || info.isFile();
+}
+
+// How long an update waits for another instance's update to end.
+constexpr int UpdateLockWaitMs = 5000;
+
+void createStoreWhenMissing(const QString &file, const QString &keyPath)
+{
+    if (file.isEmpty() || QFileInfo::exists(file))
         return;
-    const QString path = settings.fileName();
-    if (QFileInfo::exists(path))
-        return;
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
+    QDir().mkpath(QFileInfo(file).absolutePath());
+    QFile newFile(file);
     // NewOnly: a store another instance has just written is never truncated.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly) && !QFileInfo::exists(path))
-        failToCreateKey(keyPath);
+    if (!newFile.open(QIODevice::WriteOnly | QIODevice::NewOnly) && !QFileInfo::exists(file))
+        failToCreateKey(keyPath, file);
 }
 
 // The words of a stored position, split at commas and blanks; a missing or
@@ -114,9 +160,23 @@ int storedListLength(const SettingsStore &store, const QString &section, int cou
 
 }  // namespace
 
-SettingsStore::SettingsStore(const QString &keyPath) : m_settings(openSettings(keyPath))
+SettingsStore::SettingsStore(const QString &keyPath, Access access)
 {
-    createStoreWhenMissing(*m_settings, keyPath);
+    const StoreName name = storeName(keyPath);
+    m_file = storeFile(name);
+    const QFileInfo file(m_file);
+    if (!m_file.isEmpty() && !absentOrRegular(m_file) && !file.isDir())
+        failToCreateKey(keyPath, m_file);
+    if (access == Access::Update) {
+        const QString lockFile = updateLockFile(name, m_file);
+        QDir().mkpath(QFileInfo(lockFile).absolutePath());
+        m_updateLock = std::make_unique<QLockFile>(lockFile);
+        if (!absentOrRegular(lockFile) || !m_updateLock->tryLock(UpdateLockWaitMs))
+            m_unheldLock = lockFile;
+    }
+    m_settings =
+        std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, name.organisation, name.application);
+    createStoreWhenMissing(m_file, keyPath);
 }
 
 SettingsStore::~SettingsStore() = default;
@@ -131,7 +191,7 @@ QString SettingsStore::valuePath(const QString &section, const QString &name) co
 void SettingsStore::checkReadable(const QString &name) const
 {
     if (m_settings->status() == QSettings::AccessError)
-        throw AppError(QStringLiteral("Failed to get data for '%1'").arg(name));
+        throw AppError(QStringLiteral("Failed to get data for '%1'").arg(name) + inFile(m_file));
 }
 
 bool SettingsStore::valueExists(const QString &section, const QString &name) const
@@ -155,10 +215,23 @@ int SettingsStore::readInteger(const QString &section, const QString &name, int 
     return decimalInteger(readText(section, name)).value_or(defaultValue);
 }
 
+// A write that could never be committed is refused before QSettings holds
+// it: QSettings writes what it holds when it goes, and would then wait for
+// ever on a lock file that is no regular file.
 void SettingsStore::noteChange(const QString &name)
 {
-    if (m_firstChangeName.isEmpty())
-        m_firstChangeName = name;
+    if (!m_firstChangeName.isEmpty())
+        return;
+    m_firstChangeName = name;
+    if (!m_unheldLock.isEmpty())
+        failToSet(m_unheldLock);
+    if (!m_file.isEmpty() && !absentOrRegular(writeLockFile(m_file)))
+        failToSet(writeLockFile(m_file));
+}
+
+void SettingsStore::failToSet(const QString &file) const
+{
+    throw AppError(QStringLiteral("Failed to set data for '%1'").arg(m_firstChangeName) + inFile(file));
 }
 
 void SettingsStore::writeText(const QString &section, const QString &name, const QString &text)
@@ -182,7 +255,7 @@ void SettingsStore::commit()
 {
     m_settings->sync();
     if (m_settings->status() == QSettings::AccessError)
-        throw AppError(QStringLiteral("Failed to set data for '%1'").arg(m_firstChangeName));
+        failToSet(m_file);
     m_firstChangeName.clear();
 }
 

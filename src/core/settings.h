@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 
+class QLockFile;
 class QSettings;
 
 // The per-user settings store: one key holding named sections, each with
@@ -22,11 +23,19 @@ class QSettings;
 class SettingsStore
 {
 public:
+    // Read: the store as it is. Update: the store held for a change that
+    // depends on what it holds now (see SettingsUpdateLock), from opening
+    // until the store is closed.
+    enum class Access { Read, Update };
+
     // Opens the store at a key path "\Software\<organisation>\<application>"
     // (the leading backslash is optional), creating it when missing. Throws
     // "Failed to create key %s" when the path names no such key or the key
-    // cannot be created.
-    explicit SettingsStore(const QString &keyPath);
+    // cannot be created, which includes a store file that is neither a
+    // regular file nor a directory: it is left as it is, never read.
+    //
+    // Messages about a store file end with " in " and the file's path.
+    explicit SettingsStore(const QString &keyPath, Access access = Access::Read);
     ~SettingsStore();
     SettingsStore(const SettingsStore &) = delete;
     SettingsStore &operator=(const SettingsStore &) = delete;
@@ -44,14 +53,21 @@ public:
     void deleteSection(const QString &section);
 
     // Writes the changes made since opening. Throws "Failed to set data for
-    // '%s'", naming the first value changed, when the store cannot be written.
+    // '%s'", naming the first value changed, when the store cannot be
+    // written; so does a store held for update that could not be held, and
+    // a lock file of the store that is not a regular file, which would keep
+    // the write waiting for ever. The message names the file at fault.
     void commit();
 
 private:
     QString valuePath(const QString &section, const QString &name) const;
     void checkReadable(const QString &name) const;
     void noteChange(const QString &name);
+    [[noreturn]] void failToSet(const QString &file) const;
 
+    QString m_file;  // the store's file; empty where the store is no file
+    std::unique_ptr<QLockFile> m_updateLock;
+    QString m_unheldLock;  // the update lock that could not be held
     std::unique_ptr<QSettings> m_settings;
     QString m_firstChangeName;
 };

@@ -30,24 +30,12 @@ QString openErrorMessage(int errorCode, const QString &path)
     case EACCES:
     case EPERM:
     case EISDIR: return QStringLiteral("File access denied");
+    case ELOOP: return QStringLiteral("Too many levels of symbolic links");
     default: return QStringLiteral("I/O error %1").arg(errorCode);
     }
 }
 
-TextFileReader::TextFileReader(const QString &path)
-{
-    if (QFileInfo(path).isDir())
-        throw AppError(openErrorMessage(EISDIR, path));
-    errno = 0;
-    m_file = std::fopen(QFile::encodeName(path).constData(), "rb");
-    if (!m_file)
-        throw AppError(openErrorMessage(errno, path));
-}
-
-TextFileReader::~TextFileReader()
-{
-    std::fclose(m_file);
-}
+TextFileReader::TextFileReader(const QString &path) : m_file(path) {}
 
 bool TextFileReader::fillBuffer()
 {
@@ -58,11 +46,8 @@ bool TextFileReader::fillBuffer()
     if (m_buffer.capacity() < kept + ChunkSize)
         m_buffer.reserve(std::max(2 * m_buffer.capacity(), kept + ChunkSize));
     m_buffer.resize(kept + ChunkSize);
-    errno = 0;
-    const size_t got = std::fread(m_buffer.data() + kept, 1, ChunkSize, m_file);
-    m_buffer.resize(kept + qsizetype(got));
-    if (got == 0 && std::ferror(m_file))
-        throw AppError(QStringLiteral("I/O error %1").arg(errno ? errno : EIO));
+    const qsizetype got = m_file.read(m_buffer.data() + kept, ChunkSize);
+    m_buffer.resize(kept + got);
     return got > 0;
 }
 
@@ -91,6 +76,16 @@ QByteArrayView TextFileReader::takeLine(qsizetype stop)
 
 bool TextFileReader::readLine(QByteArrayView &line)
 {
+    return readLine(line, false);
+}
+
+bool TextFileReader::readLineUpToNul(QByteArrayView &line)
+{
+    return readLine(line, true);
+}
+
+bool TextFileReader::readLine(QByteArrayView &line, bool stopAtNul)
+{
     if (m_ended)
         return false;
     qsizetype scanned = m_position;
@@ -109,6 +104,11 @@ bool TextFileReader::readLine(QByteArrayView &line)
         }
         if (feed) {
             line = takeLine(feed - data);
+            return true;
+        }
+        if (stopAtNul && std::memchr(data + scanned, '\0', unscanned)) {
+            m_ended = true;
+            line = takeLine(m_buffer.size());
             return true;
         }
         scanned = m_buffer.size() - m_position;

@@ -1,38 +1,46 @@
 #pragma once
 
+#include "regularfile.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
 #include <array>
-#include <cstdio>
 
 // Reads a single-byte text file line by line, by the rules every text file of
 // a library follows: a line ends at a line feed (a carriage return before it
 // is not part of the line), a carriage return anywhere else is dropped, and a
 // Ctrl-Z byte ends the file (the text before it on its line still counts as
-// a line). The file is opened read-only, other readers allowed.
+// a line). The file is opened read-only, other readers allowed; only a
+// regular file is read (see RegularFile).
 class TextFileReader
 {
 public:
     // Opens the file at `path` (a path of this platform). Throws AppError
     // with "File not found", "Invalid filename", "Too many open files",
-    // "File access denied" or "I/O error %d".
+    // "File access denied", "Too many levels of symbolic links", "Not a
+    // regular file" or "I/O error %d".
     explicit TextFileReader(const QString &path);
-    ~TextFileReader();
-    TextFileReader(const TextFileReader &) = delete;
-    TextFileReader &operator=(const TextFileReader &) = delete;
+
+    // The file's size when it was opened.
+    qint64 size() const { return m_file.size(); }
 
     // Reads the next line's bytes into `line`; false at the end of the file.
     bool readLine(QByteArray &line);
     // The same without a copy: `line` stays valid until the next read.
     bool readLine(QByteArrayView &line);
+    // Like readLine, except that a line found to hold a NUL byte when more
+    // of it is still to be read ends where the reading stands: a text that
+    // must not hold one is refused without reading gigabytes of zero bytes.
+    bool readLineUpToNul(QByteArrayView &line);
 
 private:
+    bool readLine(QByteArrayView &line, bool stopAtNul);
     bool fillBuffer();
     // The line ending before `stop`, with its carriage returns removed.
     QByteArrayView takeLine(qsizetype stop);
 
-    std::FILE *m_file = nullptr;
+    RegularFile m_file;
     QByteArray m_buffer;
     qsizetype m_position = 0;
     bool m_ended = false;

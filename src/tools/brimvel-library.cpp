@@ -144,6 +144,10 @@ int runInLibrary(const Invocation &invocation, QTextStream &out, QTextStream &er
         out.flush();
         err << visibleText(withFullStop(error.message())) << '\n';
         return ExitFailure;
+    } catch (const std::bad_alloc &) {
+        out.flush();
+        err << OutOfMemory << '\n';
+        return ExitFailure;
     }
 }
 

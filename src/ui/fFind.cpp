@@ -25,8 +25,15 @@ TfrmFind::TfrmFind(QWidget *parent) : QDialog(parent)
     setWindowFlag(Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(DesignedClientSize);
     createControls();
-    fsFind = new TFormStorage(this, QStringLiteral("search"), {},
-                              {{QStringLiteral("cmbMask.Items"), comboBoxItems(cmbMask)}});
+    // The texts this dialog adds join the history as stored when it closes,
+    // which another instance may have changed since it was read.
+    StringListProperty history = comboBoxItems(cmbMask);
+    history.merge = [this](QStringList stored) {
+        for (const QString &text : std::as_const(m_addedTexts))
+            AddToHistory(text, stored);
+        return stored;
+    };
+    fsFind = new TFormStorage(this, QStringLiteral("search"), {}, {{QStringLiteral("cmbMask.Items"), history}});
     connect(cmbMask, &QComboBox::editTextChanged, this, [this] { runHandler([this] { cmbMaskChange(); }); });
     connect(cmbMask->lineEdit(), &QLineEdit::textEdited, this,
             [this](const QString &text) { runHandler([&] { cmbMaskTextEdited(text); }); });
@@ -143,5 +150,6 @@ void TfrmFind::FormCloseQuery(int result)
     const StringListProperty items = comboBoxItems(cmbMask);
     QStringList history = items.get();
     AddToHistory(cmbMask->currentText(), history);
+    m_addedTexts.append(cmbMask->currentText());
     items.set(history);
 }

@@ -52,4 +52,6 @@ private:
     // The text as the user last typed or picked it, without an offered completion.
     QString m_typedText;
     KeyEdit m_keyEdit = KeyEdit::None;
+    // The texts put at the head of the history by this dialog.
+    QStringList m_addedTexts;
 };

@@ -2,6 +2,7 @@
 
 #include "platform.h"
 
+#include "core/error.h"
 #include "core/placement.h"
 #include "core/settings.h"
 #include "core/text.h"
@@ -73,7 +74,7 @@ StringListProperty comboBoxItems(QComboBox *box)
         box->setCurrentIndex(-1);
         box->setEditText(text);
     };
-    return {boxItems, setItems};
+    return {boxItems, setItems, {}};
 }
 
 IntegerProperty splitterPaneSize(QSplitter *splitter, int pane)
@@ -109,7 +110,7 @@ TFormStorage::TFormStorage(QWidget *window, const QString &section, TPlacementOp
         // A dialog closes through done(), whichever way the user closes it;
         // finished follows each close exactly once.
         m_isDialog = true;
-        connect(dialog, &QDialog::finished, this, [this] { runHandler([this] { save(); }); });
+        connect(dialog, &QDialog::finished, this, [this] { saveReportingOnce(); });
     }
 }
 
@@ -133,7 +134,7 @@ void TFormStorage::closeWindow(QEvent *event)
 {
     static_cast<QObject *>(m_window)->event(event);
     if (event->isAccepted())
-        runHandler([this] { save(); });
+        saveReportingOnce();
 }
 
 void TFormStorage::windowDestroying()
@@ -143,7 +144,7 @@ void TFormStorage::windowDestroying()
     if (!m_restored || m_saved)
         return;
     m_destroying = true;
-    runHandler([this] { save(); });
+    saveReportingOnce();
     m_destroying = false;
 }
 
@@ -234,11 +235,25 @@ void TFormStorage::restoreProperty(const SettingsStore &store, const BoundProper
     }
 }
 
+void TFormStorage::saveReportingOnce()
+{
+    try {
+        save();
+        m_lastSaveError.clear();
+    } catch (const AppError &error) {
+        if (error.message() != m_lastSaveError)
+            showError(error.message());
+        m_lastSaveError = error.message();
+    } catch (...) {
+        showError(std::current_exception());
+    }
+}
+
 void TFormStorage::save()
 {
     if (!m_restored)
         return;
-    SettingsStore store(m_iniFileName);
+    SettingsStore store(m_iniFileName, SettingsStore::Access::Update);
     store.writeInteger(m_section, FormVersionName, Version);
     if (m_options) {
         writePlacement(store, m_section, currentPlacement(), currentScreenMetrics());
@@ -260,7 +275,19 @@ void TFormStorage::saveProperty(SettingsStore &store, const BoundProperty &prope
     if (const auto *integer = std::get_if<IntegerProperty>(&property.access))
         store.writeInteger(m_section, property.valueName, integer->get());
     else if (const auto *list = std::get_if<StringListProperty>(&property.access))
-        writeStringList(store, listSection(property), list->get());
+        writeStringList(store, listSection(property),
+                        list->merge ? list->merge(storedList(store, property)) : list->get());
+}
+
+// A stored list that cannot be read is merged as an empty one: the save
+// then replaces it.
+QStringList TFormStorage::storedList(const SettingsStore &store, const BoundProperty &property) const
+{
+    try {
+        return readStringList(store, listSection(property)).value_or(QStringList());
+    } catch (const AppError &) {
+        return {};
+    }
 }
 
 void FitFormToWorkArea(QWidget *window)

@@ -29,6 +29,9 @@ struct StringListProperty
 {
     std::function<QStringList()> get;
     std::function<void(const QStringList &)> set;
+    // When given, a save writes the list this makes of the one stored at
+    // that moment, so that what another instance saved meanwhile is kept.
+    std::function<QStringList(QStringList stored)> merge;
 };
 
 // A stored property: its name, the component's name and the property's name
@@ -57,7 +60,8 @@ IntegerProperty splitterPaneSize(QSplitter *splitter, int pane);
 // window closes: for a dialog when it finishes (OK, Cancel, Escape or its
 // close box), for any other window when its own close handler lets it close.
 // Errors are shown by the top-level error handler, except those met while
-// restoring the stored properties, which only end that step.
+// restoring the stored properties, which only end that step, and a failed
+// save that fails again with the same message, which is shown once.
 //
 // The window's destructor calls windowDestroying() as its first step; a
 // window restored and not saved since then saves once more, with "Visible"
@@ -106,8 +110,10 @@ private:
     void restoreStoredProps(const SettingsStore &store);
     void restoreProperty(const SettingsStore &store, const BoundProperty &property);
     void save();
+    void saveReportingOnce();
     void saveStoredProps(SettingsStore &store);
     void saveProperty(SettingsStore &store, const BoundProperty &property);
+    QStringList storedList(const SettingsStore &store, const BoundProperty &property) const;
     void closeWindow(QEvent *event);
     bool isMainWindow() const;
     WindowPlacement currentPlacement() const;
@@ -123,6 +129,7 @@ private:
     bool m_restored = false;
     bool m_saved = false;
     bool m_destroying = false;
+    QString m_lastSaveError;
 };
 
 // Moves a window that is not wholly inside the desktop work area of the

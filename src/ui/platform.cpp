@@ -7,7 +7,15 @@
 #include <QIcon>
 #include <QtGlobal>
 
+#include <cstdio>
+
 #ifdef Q_OS_UNIX
+#include <QSocketNotifier>
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 #endif
 
@@ -25,10 +33,82 @@ bool runningAsRoot()
 #endif
 }
 
+#ifdef Q_OS_UNIX
+// Enough open files for a browser; the hard limit may allow far more.
+constexpr rlim_t WantedOpenFiles = 8192;
+
+// The pipe through which a signal handler wakes the event loop: a handler
+// may do little more than write() safely.
+int g_signalPipe[2] = {-1, -1};
+
+void onTerminationSignal(int)
+{
+    const int savedErrno = errno;
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(g_signalPipe[1], &byte, 1);
+    errno = savedErrno;
+}
+
+bool watchSignalPipe()
+{
+    static bool watched = false;
+    if (watched)
+        return true;
+    if (::pipe(g_signalPipe) != 0)
+        return false;
+    for (const int end : g_signalPipe) {
+        ::fcntl(end, F_SETFL, O_NONBLOCK);
+        ::fcntl(end, F_SETFD, FD_CLOEXEC);
+    }
+    auto *notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
+    QObject::connect(notifier, &QSocketNotifier::activated, [] {
+        char bytes[16];
+        while (::read(g_signalPipe[0], bytes, sizeof bytes) > 0) {
+        }
+        QApplication::closeAllWindows();
+    });
+    watched = true;
+    return true;
+}
+#endif
+
 }  // namespace
+
+void raiseOpenFileLimit()
+{
+#ifdef Q_OS_UNIX
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return;
+    if (limit.rlim_cur < WantedOpenFiles && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = std::min(limit.rlim_max, WantedOpenFiles);
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+        ::getrlimit(RLIMIT_NOFILE, &limit);
+    }
+    if (limit.rlim_cur < rlim_t(FewestOpenFiles))
+        std::fprintf(stderr, "Only %lu files may be open at once; the page viewer needs at least %d.\n",
+                     static_cast<unsigned long>(limit.rlim_cur), FewestOpenFiles);
+#endif
+}
+
+void closeWindowsOnTerminationSignals()
+{
+#ifdef Q_OS_UNIX
+    if (!watchSignalPipe())
+        return;
+    struct sigaction action
+    {};
+    action.sa_handler = onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART | SA_RESETHAND;
+    for (const int signal : {SIGTERM, SIGHUP, SIGINT})
+        ::sigaction(signal, &action, nullptr);
+#endif
+}
 
 void prepareWebEngine()
 {
+    raiseOpenFileLimit();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     // All pages of a library are local files of one site: one renderer
     // process serves every tab, instead of one process per bookmark tab.
@@ -107,6 +187,8 @@ void showError(const std::exception_ptr &error)
         std::rethrow_exception(error);
     } catch (const AppError &e) {
         showError(e.message());
+    } catch (const std::bad_alloc &) {
+        showError(OutOfMemory);
     } catch (const std::exception &e) {
         showError(QString::fromLocal8Bit(e.what()));
     } catch (...) {
