@@ -327,6 +327,7 @@ private slots:
         }
         QCOMPARE(storedValue(QStringLiteral("main/LibBooks_Width")).toString(), QStringLiteral("320"));
         QCOMPARE(storedValue(QStringLiteral("main/NormPos")).toString(), QStringLiteral("50,60,650,560"));
+        int wideTree = 0;
         {
             TfrmMain window;
             window.show();
@@ -334,11 +335,18 @@ private slots:
             QCOMPARE(window.geometry(), QRect(50, 60, 600, 500));
             QCOMPARE(window.LibBooks->width(), 320);
             window.showMaximized();
+            QTRY_VERIFY(window.Splitter1->width() > 700);
+            window.Splitter1->setSizes({680, window.Splitter1->width() - 684});
+            wideTree = window.LibBooks->width();
+            QVERIFY(wideTree > 600);
             QVERIFY(window.close());
         }
+        // A tree wider than the normal window comes back whole once the
+        // window is maximised again.
         TfrmMain window;
         window.show();
         QTRY_VERIFY(window.isMaximized());
+        QTRY_COMPARE(window.LibBooks->width(), wideTree);
     }
 
     void topLevelErrorHandler_data()

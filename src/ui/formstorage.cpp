@@ -12,6 +12,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QSplitter>
+#include <QTimer>
 #include <QWidget>
 #include <optional>
 
@@ -57,6 +58,57 @@ ShowState showStateOfWindow(Qt::WindowStates states)
     return ShowState::Normal;
 }
 
+// Gives `pane` of `splitter` the size `wanted`, taken from the pane after
+// it; true when the two panes had room for it.
+bool applyPaneSize(QSplitter *splitter, int pane, int wanted)
+{
+    QList<int> sizes = splitter->sizes();
+    const int next = pane + 1;
+    if (pane < 0 || next >= sizes.size())
+        return true;
+    const int shared = sizes.at(pane) + sizes.at(next);
+    sizes[pane] = qBound(0, wanted, shared);
+    sizes[next] = shared - sizes.at(pane);
+    splitter->setSizes(sizes);
+    return wanted <= shared;
+}
+
+// A pane size the splitter has no room for yet: a window restored
+// maximised is laid out at its normal size first and gets its maximised
+// size only once shown. The size is applied again at each resize of the
+// splitter until it fits, or until the user moves the handle.
+class PendingPaneSize : public QObject
+{
+public:
+    static constexpr const char *Name = "PendingPaneSize";
+
+    PendingPaneSize(QSplitter *splitter, int pane, int wanted)
+        : QObject(splitter), m_splitter(splitter), m_pane(pane), m_wanted(wanted)
+    {
+        setObjectName(Name);
+        splitter->installEventFilter(this);
+        connect(splitter, &QSplitter::splitterMoved, this, &QObject::deleteLater);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == m_splitter && event->type() == QEvent::Resize) {
+            // The splitter lays its panes out for the new size first.
+            QTimer::singleShot(0, this, [this] {
+                if (applyPaneSize(m_splitter, m_pane, m_wanted))
+                    deleteLater();
+            });
+        }
+        return false;
+    }
+
+private:
+    QSplitter *m_splitter;
+    int m_pane;
+    int m_wanted;
+};
+
 }  // namespace
 
 StringListProperty comboBoxItems(QComboBox *box)
@@ -81,14 +133,9 @@ IntegerProperty splitterPaneSize(QSplitter *splitter, int pane)
 {
     auto size = [splitter, pane] { return splitter->sizes().value(pane); };
     auto setSize = [splitter, pane](int newSize) {
-        QList<int> sizes = splitter->sizes();
-        const int next = pane + 1;
-        if (pane < 0 || next >= sizes.size())
-            return;
-        const int shared = sizes.at(pane) + sizes.at(next);
-        sizes[pane] = qBound(0, newSize, shared);
-        sizes[next] = shared - sizes.at(pane);
-        splitter->setSizes(sizes);
+        delete splitter->findChild<QObject *>(QLatin1String(PendingPaneSize::Name), Qt::FindDirectChildrenOnly);
+        if (!applyPaneSize(splitter, pane, newSize))
+            new PendingPaneSize(splitter, pane, newSize);
     };
     return {size, setSize};
 }
