@@ -1,8 +1,10 @@
 #define BRIMVEL_GUI_TESTS
 #include "testsupport.h"
 
+#include "core/placement.h"
 #include "core/text.h"
 #include "ui/fFind.h"
+#include "ui/fMain.h"
 #include "ui/formstorage.h"
 
 #include "storesupport.h"
@@ -14,7 +16,6 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSplitter>
-#include <QTreeView>
 
 namespace {
 
@@ -64,40 +65,20 @@ void closeDialog(TfrmFind &dialog, CloseWay way)
     }
 }
 
-// Shaped like the main window: a tree beside a page area in a splitter, with
-// its settings storage attached the way the main window attaches fsMain.
-// Frameless, so that its frame and its client rectangle coincide.
-class StoredWindow : public QMainWindow
+// An empty library in a temporary working directory, for as long as it lives.
+struct EmptyLibrary
+{
+    EmptyLibrary() { writeFile(directory.filePath(QStringLiteral("books.xml")), cp1251(cataloguePacket({}))); }
+
+    TemporaryWorkingDirectory directory;
+};
+
+// The main window on an empty library, for the tests of its placement;
+// frameless, so that its frame and its client rectangle coincide.
+class StoredWindow : private EmptyLibrary, public TfrmMain
 {
 public:
-    static constexpr QPoint DesignedPosition{-30, 164};
-    static constexpr QSize DesignedSize{600, 500};
-    static constexpr int DesignedTreeWidth = 273;
-
-    StoredWindow()
-    {
-        setWindowFlag(Qt::FramelessWindowHint);
-        move(DesignedPosition);
-        resize(DesignedSize);
-        LibBooks = new QTreeView;
-        LibBooks->setMinimumWidth(150);
-        Splitter1 = new QSplitter(Qt::Horizontal);
-        Splitter1->setChildrenCollapsible(false);
-        Splitter1->addWidget(LibBooks);
-        Splitter1->addWidget(new QWidget);
-        Splitter1->setStretchFactor(0, 0);
-        Splitter1->setStretchFactor(1, 1);
-        Splitter1->setSizes({DesignedTreeWidth, DesignedSize.width() - DesignedTreeWidth});
-        setCentralWidget(Splitter1);
-        fsMain = new TFormStorage(this, QStringLiteral("main"), {fpState, fpPosition},
-                                  {{QStringLiteral("LibBooks.Width"), splitterPaneSize(Splitter1, 0)}});
-        fsMain->onRestorePlacement = [this] {
-            if (!isMaximized())
-                FitFormToWorkArea(this);
-        };
-        fsMain->setIniFileName(StoreKeyPath);
-    }
-    ~StoredWindow() override { fsMain->windowDestroying(); }
+    StoredWindow() { setWindowFlag(Qt::FramelessWindowHint); }
 
     void showAndWait()
     {
@@ -106,10 +87,6 @@ public:
     }
 
     int treeWidth() const { return Splitter1->sizes().value(0); }
-
-    QTreeView *LibBooks;
-    QSplitter *Splitter1;
-    TFormStorage *fsMain;
 };
 
 }  // namespace
@@ -331,29 +308,29 @@ private slots:
         QTest::addColumn<bool>("maximised");
         QTest::addColumn<int>("treeWidth");
         const QRect workArea = QGuiApplication::primaryScreen()->availableGeometry();
-        const QSize designedSize = StoredWindow::DesignedSize;
-        const QPoint designedFitted(workArea.left(), StoredWindow::DesignedPosition.y());
+        const QSize designedSize = TfrmMain::DesignedClientSize;
+        const QPoint designedFitted = positionInWorkArea(QRect(TfrmMain::DesignedPosition, designedSize), workArea);
         QTest::newRow("first start: as designed, fitted")
-            << ValueMap{} << designedFitted << designedSize << false << StoredWindow::DesignedTreeWidth;
+            << ValueMap{} << designedFitted << designedSize << false << TfrmMain::DesignedTreeWidth;
         QTest::newRow("stored partly outside: fitted")
             << ValueMap{{"main/NormPos", "-20,100,480,400"}} << QPoint(workArea.left(), 100) << QSize(500, 300) << false
-            << StoredWindow::DesignedTreeWidth;
+            << TfrmMain::DesignedTreeWidth;
         QTest::newRow("maximised: not fitted")
             << ValueMap{{"main/NormPos", "-20,100,480,400"}, {"main/ShowCmd", "3"}} << QPoint(-20, 100)
-            << QSize(500, 300) << true << StoredWindow::DesignedTreeWidth;
+            << QSize(500, 300) << true << TfrmMain::DesignedTreeWidth;
         QTest::newRow("other pixels per inch: state only")
             << ValueMap{{"main/NormPos", "10,100,510,400"}, {"main/PixelsPerInch", "120"}, {"main/ShowCmd", "3"}}
-            << StoredWindow::DesignedPosition << designedSize << true << StoredWindow::DesignedTreeWidth;
+            << TfrmMain::DesignedPosition << designedSize << true << TfrmMain::DesignedTreeWidth;
         QTest::newRow("version below ours: nothing, not fitted")
             << ValueMap{{"main/FormVersion", "-1"}, {"main/NormPos", "10,100,510,400"}, {"main/LibBooks_Width", "200"}}
-            << StoredWindow::DesignedPosition << designedSize << false << StoredWindow::DesignedTreeWidth;
+            << TfrmMain::DesignedPosition << designedSize << false << TfrmMain::DesignedTreeWidth;
         QTest::newRow("width") << ValueMap{{"main/LibBooks_Width", " 222 "}} << designedFitted << designedSize << false
                                << 222;
         QTest::newRow("non-numeric width: the tree's minimum")
             << ValueMap{{"main/LibBooks_Width", "wide"}} << designedFitted << designedSize << false << 150;
         QTest::newRow("unreadable width: dropped")
             << ValueMap{{"main/LibBooks_Width", QStringList{"1", "2"}}, {"main/NormPos", "10,100,510,400"}}
-            << QPoint(10, 100) << QSize(500, 300) << false << StoredWindow::DesignedTreeWidth;
+            << QPoint(10, 100) << QSize(500, 300) << false << TfrmMain::DesignedTreeWidth;
     }
 
     void windowRestore()
