@@ -33,16 +33,59 @@ void LibraryModel::addChildrenAtOnce(LibraryTree::Node parent, const std::functi
     addChildren();
 }
 
+namespace {
+
+// The tree view keeps its expanded nodes in a hash of persistent indexes,
+// and Qt hashes an index as (row << 4) + column + internalId without mixing
+// the bits. With dense node numbers as ids, the hashes of the expanded nodes
+// of a large tree fall in long runs, and every look-up in the view's
+// open-addressing table probes thousands of slots (a fruitless Find over a
+// million nodes spent two thirds of its time there). An index therefore
+// carries its node number scrambled by a reversible mix: a multiplication
+// by an odd constant, which is invertible modulo 2^64, and a rotation.
+static_assert(sizeof(quintptr) == sizeof(quint64), "the mix is reversible in 64 bits");
+constexpr quint64 MixFactor = 0x9E3779B97F4A7C15ull;
+constexpr int MixRotation = 29;
+
+// The inverse of an odd number modulo 2^64, by Newton's iteration.
+constexpr quint64 inverseModulo64(quint64 odd)
+{
+    quint64 inverse = odd;  // correct to 3 bits; each step doubles them
+    for (int step = 0; step < 5; ++step)
+        inverse *= 2 - odd * inverse;
+    return inverse;
+}
+constexpr quint64 MixInverse = inverseModulo64(MixFactor);
+static_assert(MixFactor * MixInverse == 1);
+
+constexpr quint64 rotateLeft(quint64 value, int bits)
+{
+    return (value << bits) | (value >> (64 - bits));
+}
+
+constexpr quintptr mixedId(LibraryTree::Node node)
+{
+    return quintptr(rotateLeft(quint64(node) * MixFactor, MixRotation));
+}
+
+constexpr LibraryTree::Node nodeOfId(quintptr id)
+{
+    return LibraryTree::Node(rotateLeft(quint64(id), 64 - MixRotation) * MixInverse);
+}
+static_assert(nodeOfId(mixedId(0)) == 0 && nodeOfId(mixedId(123456789)) == 123456789);
+
+}  // namespace
+
 LibraryTree::Node LibraryModel::node(const QModelIndex &index) const
 {
-    return index.isValid() ? LibraryTree::Node(index.internalId()) : LibraryTree::NoNode;
+    return index.isValid() ? nodeOfId(index.internalId()) : LibraryTree::NoNode;
 }
 
 QModelIndex LibraryModel::indexOf(LibraryTree::Node node) const
 {
     if (node == LibraryTree::NoNode)
         return {};
-    return createIndex(tree().row(node), 0, quintptr(node));
+    return createIndex(tree().row(node), 0, mixedId(node));
 }
 
 QModelIndex LibraryModel::index(int row, int column, const QModelIndex &parent) const
@@ -50,7 +93,7 @@ QModelIndex LibraryModel::index(int row, int column, const QModelIndex &parent) 
     if (column != 0 || row < 0 || row >= rowCount(parent))
         return {};
     const LibraryTree::Node parentNode = node(parent);
-    return createIndex(row, 0, quintptr(tree().child(parentNode, row)));
+    return createIndex(row, 0, mixedId(tree().child(parentNode, row)));
 }
 
 QModelIndex LibraryModel::parent(const QModelIndex &index) const
