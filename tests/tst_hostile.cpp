@@ -11,8 +11,17 @@
 #include "ui/librarymodel.h"
 #include "ui/viewer.h"
 
+#include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
+#include <QHelpEvent>
+#include <QLabel>
+#include <QScopeGuard>
 #include <QSignalSpy>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTcpServer>
+#include <QTextDocumentFragment>
 #include <QTimer>
 #include <QTreeView>
 #include <QWebEnginePage>
@@ -20,6 +29,7 @@
 
 #ifdef Q_OS_UNIX
 #include <csignal>
+#include <sys/stat.h>
 #endif
 
 // Broken and hostile libraries, stores and pages, each through the real
@@ -185,6 +195,25 @@ bool endProcess(qint64)
 }
 #endif
 
+// The text a label shows, as the reader sees it.
+QString shownText(const QLabel *label)
+{
+    const bool rich = label->textFormat() == Qt::RichText
+                      || (label->textFormat() == Qt::AutoText && Qt::mightBeRichText(label->text()));
+    return rich ? QTextDocumentFragment::fromHtml(label->text()).toPlainText() : label->text();
+}
+
+// A library two levels below `outer` (made the working directory), of one
+// book whose one entry is the page Library/B/0.htm; returns that page's path.
+QString writePageLibrary(const TemporaryWorkingDirectory &outer)
+{
+    const QString root = outer.filePath(QStringLiteral("x/library"));
+    QDir().mkpath(root);
+    QDir::setCurrent(root);
+    writeOneBook(QDir(root), flatContents(1));
+    return QDir(root).filePath(QStringLiteral("Library/B/0.htm"));
+}
+
 }  // namespace
 
 class TestHostile : public QObject
@@ -201,6 +230,31 @@ private:
     }
 
     static QWebEngineView *webView(TWebBrowser *viewer) { return viewer->findChild<QWebEngineView *>(); }
+
+    // The window on a library made by writePageLibrary, with the book open.
+    static void openBook(TfrmMain &window)
+    {
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.LibBooks->expand(index(window, {0}));
+        window.LibBooks->expand(index(window, {0, 0}));
+    }
+
+    // Selects the book's page and waits until its load has ended.
+    static void showPage(TfrmMain &window)
+    {
+        QSignalSpy loaded(webView(window.BookView), &QWebEngineView::loadFinished);
+        window.LibBooks->setCurrentIndex(index(window, {0, 0, 0}));
+        QTRY_VERIFY(!loaded.isEmpty());
+    }
+
+    // The text of the page a viewer shows; empty when it does not come.
+    static QString pageText(TWebBrowser *viewer)
+    {
+        const auto text = std::make_shared<std::optional<QString>>();
+        webView(viewer)->page()->toPlainText([text](const QString &plain) { *text = plain; });
+        return QTest::qWaitFor([&text] { return text->has_value(); }) ? text->value() : QString();
+    }
 
 private slots:
     void init() { removeStore(); }
@@ -505,6 +559,229 @@ private slots:
         window.LibBooks->setCurrentIndex(index(window, {0}));
         QTRY_VERIFY(window.BookView->LocationURL().endsWith(QStringLiteral("/brimvel_library.htm")));
         QTRY_VERIFY(loaded.last().at(0).toBool());
+        QCOMPARE(boxes.boxes.size(), 0);
+    }
+    // A page's script tries every way out of its library folder; each is
+    // refused, while a file of the library is read as usual.
+    void pagesStayInTheirLibrary_data()
+    {
+        QTest::addColumn<QString>("script");  // gives a promise of the outcome
+        QTest::addColumn<QString>("outcome");
+        const QString request = QStringLiteral("fetch('%1').then(r => r.text())");
+        QTest::newRow("a file of the library") << request.arg("inside.txt") << "inside";
+        QTest::newRow("a file outside") << request.arg("../../../../secret.txt") << "refused";
+        QTest::newRow("a link out of the library") << request.arg("link.txt") << "refused";
+        QTest::newRow("a directory listing") << request.arg("./") << "refused";
+        QTest::newRow("the catalogue above, by XMLHttpRequest")
+            << "new Promise((ok, no) => { const x = new XMLHttpRequest(); x.open('GET', '../../../../books.xml');"
+               " x.onload = () => ok(x.responseText); x.onerror = no; x.send(); })"
+            << "refused";
+        QTest::newRow("the network") << request.arg("http://127.0.0.1:%1/") << "refused";
+        QTest::newRow("a WebSocket") << "new Promise((ok, no) => { const s = new WebSocket('ws://127.0.0.1:%1/');"
+                                        " s.onopen = () => ok('open'); s.onerror = no; })"
+                                     << "refused";
+        QTest::newRow("a pop-up window") << "window.open('inside.txt') ? 'opened' : Promise.reject()"
+                                         << "refused";
+        QTest::newRow("writing the clipboard") << "navigator.clipboard.writeText('leak').then(() => 'written')"
+                                               << "refused";
+        QTest::newRow("reading the clipboard") << "navigator.clipboard.readText()"
+                                               << "refused";
+        QTest::newRow("copying by command") << "document.execCommand('copy') ? 'copied' : Promise.reject()"
+                                            << "refused";
+    }
+
+    void pagesStayInTheirLibrary()
+    {
+        QFETCH(QString, script);
+        QFETCH(QString, outcome);
+        QTcpServer listener;
+        QVERIFY(listener.listen(QHostAddress::LocalHost));
+        QSignalSpy connections(&listener, &QTcpServer::newConnection);
+        QGuiApplication::clipboard()->setText(QStringLiteral("clipboard"));
+        TemporaryWorkingDirectory outer;
+        const QString page = writePageLibrary(outer);
+        writeFile(outer.filePath(QStringLiteral("secret.txt")), "secret");
+        writeFile(outer.filePath(QStringLiteral("books.xml")), "secret");
+        writeFile(QFileInfo(page).dir().filePath(QStringLiteral("inside.txt")), "inside");
+        QVERIFY(QFile::link(outer.filePath(QStringLiteral("secret.txt")),
+                            QFileInfo(page).dir().filePath(QStringLiteral("link.txt"))));
+        writeFile(page, QStringLiteral("<body>text<script>Promise.resolve().then(() => %1).then("
+                                       "r => document.title = r, () => document.title = 'refused');</script>")
+                            .arg(QString(script).replace(QStringLiteral("%1"), QString::number(listener.serverPort())))
+                            .toUtf8());
+        MessageBoxRecorder boxes;
+        TfrmMain window;
+        openBook(window);
+        showPage(window);
+        QTRY_VERIFY(!webView(window.BookView)->title().endsWith(QStringLiteral(".htm")));
+        QCOMPARE(webView(window.BookView)->title(), outcome);
+        QCOMPARE(connections.size(), 0);
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("clipboard"));
+        QCOMPARE(boxes.boxes.size(), 0);
+    }
+
+    // Markup in library text is shown as it is written, never rendered.
+    void libraryTextIsShownPlain_data()
+    {
+        QTest::addColumn<QByteArray>("catalogue");
+        QTest::addColumn<bool>("tooltip");  // shown in the tree's tooltip, else in an error box
+        QTest::addColumn<QString>("shown");
+        const QByteArray value = "&lt;b&gt;x&lt;/b&gt;&lt;img src=/dev/zero&gt;";
+        const QString markup = QStringLiteral("<b>x</b><img src=/dev/zero>");
+        const QByteArray padding(200, 'x');  // within the field's 255 characters
+        QTest::newRow("an error box") << packet("<ROW RecId=\"" + value + "\"/>") << false
+                                      << "Invalid value '" + markup + "' for field 'RecId' (Integer) in row 1.";
+        QTest::newRow("a tooltip") << packet(row("y", value + padding)) << true << markup + padding;
+    }
+
+    void libraryTextIsShownPlain()
+    {
+        QFETCH(QByteArray, catalogue);
+        QFETCH(bool, tooltip);
+        QFETCH(QString, shown);
+        TemporaryWorkingDirectory library;
+        writeFile(library.filePath(QStringLiteral("books.xml")), catalogue);
+        QStringList boxTexts;
+        setMessageBoxObserver([&boxTexts](QMessageBox &box) {
+            boxTexts.append(shownText(box.findChild<QLabel *>(QStringLiteral("qt_msgbox_label"))));
+            QTimer::singleShot(0, &box, &QMessageBox::accept);
+        });
+        const auto stopObserving = qScopeGuard([] { setMessageBoxObserver({}); });
+        TfrmMain window;
+        if (!tooltip) {
+            QCOMPARE(boxTexts, QStringList{shown});
+            return;
+        }
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QWidget *viewport = window.LibBooks->viewport();
+        window.LibBooks->expand(index(window, {0}));
+        const QPoint at = window.LibBooks->visualRect(index(window, {0, 0})).center();
+        QHelpEvent help(QEvent::ToolTip, at, viewport->mapToGlobal(at));
+        QApplication::sendEvent(viewport, &help);
+        const auto shownTip = [] {
+            const QWidgetList windows = QApplication::topLevelWidgets();
+            const auto tip = std::find_if(windows.begin(), windows.end(), [](QWidget *widget) {
+                return widget->inherits("QTipLabel") && widget->isVisible();
+            });
+            return tip == windows.end() ? QString() : shownText(qobject_cast<QLabel *>(*tip));
+        };
+        QTRY_COMPARE(shownTip(), shown);
+        QCOMPARE(boxTexts.size(), 0);
+    }
+
+    // A page that cannot be shown, or may not be, is never handed to the
+    // page engine: a notice of ours stands in its place.
+    void unreadablePagesShowANotice_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("notice");
+        const QString missing = QStringLiteral("Страница не найдена: ");
+        const QString refused = QStringLiteral("Страница не может быть открыта: ");
+        QTest::newRow("missing") << "missing" << missing;
+        QTest::newRow("a directory") << "directory" << refused;
+        QTest::newRow("a link out of the library") << "outside" << refused;
+#ifdef Q_OS_UNIX
+        QTest::newRow("a FIFO") << "fifo" << refused;
+        QTest::newRow("a link to /dev/zero") << "zero" << refused;
+#endif
+    }
+
+    void unreadablePagesShowANotice()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, notice);
+        TemporaryWorkingDirectory outer;
+        const QString page = writePageLibrary(outer);
+        writeFile(outer.filePath(QStringLiteral("outside.htm")), "<p>outside</p>");
+        if (kind == QLatin1String("directory"))
+            QVERIFY(QDir().mkpath(page));
+        else if (kind == QLatin1String("outside"))
+            QVERIFY(QFile::link(outer.filePath(QStringLiteral("outside.htm")), page));
+        else if (kind == QLatin1String("zero"))
+            QVERIFY(QFile::link(QStringLiteral("/dev/zero"), page));
+#ifdef Q_OS_UNIX
+        else if (kind == QLatin1String("fifo"))
+            QCOMPARE(::mkfifo(QFile::encodeName(page).constData(), 0600), 0);
+#endif
+        MessageBoxRecorder boxes;
+        TfrmMain window;
+        openBook(window);
+        showPage(window);
+        QCOMPARE(pageText(window.BookView), notice + page);
+        QCOMPARE(QUrl(window.BookView->LocationURL()).toLocalFile(), page);
+        QCOMPARE(boxes.boxes.size(), 0);
+    }
+
+    // A script shows one dialog per load of its page; a user who refuses
+    // more sees none after it, however often the page loads itself anew.
+    void scriptDialogsAreBounded_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<bool>("refuseMore");
+        QTest::addColumn<int>("dialogs");
+        const QString reloads =
+            QStringLiteral("const n = Number(location.hash.slice(1)); alert(n);"
+                           " if (n < 3) { location.hash = n + 1; location.reload(); } else document.title = 'done';");
+        QTest::newRow("dialogs in a loop")
+            << "for (let i = 0; i < 30; ++i) { alert(i); confirm(i); prompt(i); } document.title = 'done';" << false
+            << 1;
+        QTest::newRow("a dialog on every load") << reloads << false << 4;
+        QTest::newRow("a dialog on every load, more refused") << reloads << true << 1;
+    }
+
+    void scriptDialogsAreBounded()
+    {
+        QFETCH(QString, script);
+        QFETCH(bool, refuseMore);
+        QFETCH(int, dialogs);
+        TemporaryWorkingDirectory outer;
+        writeFile(writePageLibrary(outer), QStringLiteral("<script>%1</script>").arg(script).toUtf8());
+        int shown = 0;
+        setMessageBoxObserver([&shown, refuseMore](QMessageBox &box) {
+            ++shown;
+            box.checkBox()->setChecked(refuseMore);
+            QTimer::singleShot(0, &box, &QMessageBox::accept);
+        });
+        const auto stopObserving = qScopeGuard([] { setMessageBoxObserver({}); });
+        TfrmMain window;
+        openBook(window);
+        window.LibBooks->setCurrentIndex(index(window, {0, 0, 0}));
+        QTRY_COMPARE(webView(window.BookView)->title(), QStringLiteral("done"));
+        QCOMPARE(shown, dialogs);
+    }
+
+    // A page whose script never ends loses its render process; the tab
+    // shows a blank page, says why in the status bar, and shows the next
+    // page asked for. A bookmark tab beside it goes on undisturbed.
+    void endlessScriptsAreEnded()
+    {
+#ifndef Q_OS_UNIX
+        QSKIP("this platform cannot end the render process");
+#endif
+        TemporaryWorkingDirectory outer;
+        const QString page = writePageLibrary(outer);
+        writeFile(page, "<p>page</p>");
+        MessageBoxRecorder boxes;
+        TfrmMain window;
+        openBook(window);
+        showPage(window);
+        window.actNewBookmark->trigger();
+        auto *bookmark = window.pageBrowsers->widget(1)->findChild<TWebBrowser *>();
+        QTRY_VERIFY(webView(bookmark)->page()->renderProcessPid() > 0);
+        QSignalSpy bookmarkDied(webView(bookmark)->page(), &QWebEnginePage::renderProcessTerminated);
+
+        writeFile(page, "<script>for (;;) {}</script>");
+        window.BookView->Navigate2(AppDir + QStringLiteral("Library\\B\\0.htm"));
+        QTRY_COMPARE_WITH_TIMEOUT(window.statusBar()->currentMessage(),
+                                  QStringLiteral("Страница перестала отвечать и была закрыта"), 30000);
+        QTRY_COMPARE(window.BookView->LocationURL(), QStringLiteral("about:blank"));
+
+        writeFile(page, "<p>again</p>");
+        window.BookView->Navigate2(AppDir + QStringLiteral("Library\\B\\0.htm"));
+        QTRY_COMPARE(pageText(window.BookView), QStringLiteral("again"));
+        QCOMPARE(pageText(bookmark), QStringLiteral("page"));
+        QCOMPARE(bookmarkDied.size(), 0);
         QCOMPARE(boxes.boxes.size(), 0);
     }
 };

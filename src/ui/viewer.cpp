@@ -36,7 +36,6 @@ class LibraryPage : public QWebEnginePage
 public:
     explicit LibraryPage(QObject *parent) : QWebEnginePage(parent)
     {
-        connect(this, &QWebEnginePage::loadStarted, this, [this] { m_dialogShown = false; });
         connect(this, &QWebEnginePage::urlChanged, this, [this](const QUrl &url) {
             if (url != m_noticeFor && url.scheme() != QLatin1String("data"))
                 m_noticeFor.clear();
@@ -64,8 +63,12 @@ public:
 protected:
     bool acceptNavigationRequest(const QUrl &url, NavigationType, bool isMainFrame) override
     {
-        if (!isMainFrame || PageGuard::mayLoad(url))
+        if (!isMainFrame)
             return true;
+        if (PageGuard::mayLoad(url)) {
+            m_dialogShown = false;
+            return true;
+        }
         QTimer::singleShot(0, this, [this, url] { showUnloadable(url); });
         return false;
     }
@@ -161,6 +164,7 @@ QString TWebBrowser::LocationURL() const
 // notification has returned.
 void TWebBrowser::renderProcessDied()
 {
+    m_question->invalidate();
     if (m_reloadedAfterDeath || m_endedUnanswered) {
         if (std::exchange(m_endedUnanswered, false))
             emit statusMessage(QStringLiteral("Страница перестала отвечать и была закрыта"));
