@@ -376,8 +376,8 @@ private slots:
     }
 
     // PATH and LOCAL values are read as given: the page path is built from
-    // them, its backslashes become slashes, and the viewer opens whatever
-    // file that names, inside the library or not.
+    // them, its backslashes become slashes, and the viewer is given whatever
+    // file that names (one outside the library shows a notice in its place).
     void pathsAreReadAsGiven_data()
     {
         QTest::addColumn<QString>("path");

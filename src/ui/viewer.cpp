@@ -12,6 +12,8 @@
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 
+#include <utility>
+
 namespace {
 
 constexpr int HeartbeatInterval = 1000;
@@ -125,8 +127,7 @@ private:
 
 TWebBrowser::TWebBrowser(QWidget *parent) : QWidget(parent), m_view(new QWebEngineView(this))
 {
-    static const bool guarded = (PageGuard::guard(QWebEngineProfile::defaultProfile()), true);
-    Q_UNUSED(guarded);
+    [[maybe_unused]] static const bool guarded = (PageGuard::guard(QWebEngineProfile::defaultProfile()), true);
     m_page = new LibraryPage(m_view);
     m_view->setPage(m_page);
     // Library pages without a charset of their own are Windows-1251 text.
