@@ -10,11 +10,19 @@
 #include "ui/librarymodel.h"
 #include "ui/viewer.h"
 
+#include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
+#include <QHelpEvent>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QSignalSpy>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTcpServer>
+#include <QTextDocumentFragment>
 #include <QTimer>
+#include <QToolTip>
 #include <QTreeView>
 #include <QWebEnginePage>
 #include <QWebEngineView>
@@ -223,6 +231,24 @@ bool endProcess(qint64)
 }
 #endif
 
+// How a label of format `format` shows `text` to the reader.
+QString shownText(const QString &text, Qt::TextFormat format = Qt::AutoText)
+{
+    const bool rich = format == Qt::RichText || (format == Qt::AutoText && Qt::mightBeRichText(text));
+    return rich ? QTextDocumentFragment::fromHtml(text).toPlainText() : text;
+}
+
+// A library two levels below `outer`, made the working directory, of one
+// book whose one entry is the page Library/B/0.htm; returns that page's path.
+QString writePageLibrary(const TemporaryWorkingDirectory &outer)
+{
+    const QDir root(outer.filePath(QStringLiteral("x/library")));
+    QDir().mkpath(root.path());
+    QDir::setCurrent(root.path());
+    writeOneBook(root, flatContents(1));
+    return root.filePath(QStringLiteral("Library/B/0.htm"));
+}
+
 }  // namespace
 
 class TestHostile : public QObject
@@ -239,6 +265,24 @@ private:
     }
 
     static QWebEngineView *webView(TWebBrowser *viewer) { return viewer->findChild<QWebEngineView *>(); }
+
+    // Shows the window on a library of writePageLibrary and selects its page.
+    static void selectPage(TfrmMain &window)
+    {
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.LibBooks->expand(index(window, {0}));
+        window.LibBooks->expand(index(window, {0, 0}));
+        window.LibBooks->setCurrentIndex(index(window, {0, 0, 0}));
+    }
+
+    // The text of the page a viewer shows; empty when it does not come.
+    static QString pageText(TWebBrowser *viewer)
+    {
+        const auto text = std::make_shared<std::optional<QString>>();
+        webView(viewer)->page()->toPlainText([text](const QString &plain) { *text = plain; });
+        return QTest::qWaitFor([&text] { return text->has_value(); }) ? text->value() : QString();
+    }
 
 private slots:
     void init() { removeStore(); }
@@ -360,8 +404,8 @@ private slots:
     }
 
     // PATH and LOCAL values are read as given: the page path is built from
-    // them, its backslashes become slashes, and the viewer opens whatever
-    // file that names, inside the library or not.
+    // them, its backslashes become slashes, and the viewer is given whatever
+    // file that names (one outside the library shows a notice in its place).
     void pathsAreReadAsGiven_data()
     {
         QTest::addColumn<QString>("path");
@@ -713,6 +757,199 @@ private slots:
         QCOMPARE(tool.exitCode(), 2);
         QCOMPARE(tool.readAllStandardError(), QByteArray("Out of memory.\n"));
 #endif
+    }
+
+    // A page's script tries every way out of its library folder; each is
+    // refused, while a file of the library is read as usual.
+    void pagesStayInTheirLibrary_data()
+    {
+        QTest::addColumn<QString>("script");  // a promise of what the page got
+        QTest::addColumn<QString>("outcome");
+        const QString fetch = QStringLiteral("fetch('%1').then(r => r.text())");
+        QTest::newRow("a file of the library") << fetch.arg("inside.txt") << "inside";
+        QTest::newRow("a file outside") << fetch.arg("../../../../secret.txt") << "refused";
+        QTest::newRow("a link out of the library") << fetch.arg("link.txt") << "refused";
+        QTest::newRow("a directory listing") << fetch.arg("./") << "refused";
+        QTest::newRow("the catalogue above, by XMLHttpRequest")
+            << "new Promise((ok, no) => { const x = new XMLHttpRequest(); x.open('GET', '../../../../books.xml');"
+               " x.onload = () => ok(x.responseText); x.onerror = no; x.send(); })"
+            << "refused";
+        QTest::newRow("a WebSocket") << "new Promise((ok, no) => { const s = new WebSocket('ws://127.0.0.1:PORT/');"
+                                        " s.onopen = () => ok('open'); s.onerror = no; })"
+                                     << "refused";
+        QTest::newRow("a pop-up window") << "window.open('inside.txt') ? 'opened' : Promise.reject()"
+                                         << "refused";
+        QTest::newRow("the clipboard") << "navigator.clipboard.writeText('leak').then(() => 'written')"
+                                       << "refused";
+    }
+
+    void pagesStayInTheirLibrary()
+    {
+        QFETCH(QString, script);
+        QFETCH(QString, outcome);
+        QTcpServer listener;
+        QVERIFY(listener.listen(QHostAddress::LocalHost));
+        QGuiApplication::clipboard()->setText(QStringLiteral("clipboard"));
+        TemporaryWorkingDirectory outer;
+        const QString page = writePageLibrary(outer);
+        const QDir book = QFileInfo(page).dir();
+        writeFile(outer.filePath(QStringLiteral("secret.txt")), "secret");
+        writeFile(outer.filePath(QStringLiteral("books.xml")), "secret");
+        writeFile(book.filePath(QStringLiteral("inside.txt")), "inside");
+        QVERIFY(QFile::link(outer.filePath(QStringLiteral("secret.txt")), book.filePath(QStringLiteral("link.txt"))));
+        script.replace(QStringLiteral("PORT"), QString::number(listener.serverPort()));
+        writeFile(page, QStringLiteral("<script>Promise.resolve().then(() => %1).then(r => document.title = r,"
+                                       " () => document.title = 'refused');</script>")
+                            .arg(script)
+                            .toUtf8());
+        TfrmMain window;
+        selectPage(window);
+        QTRY_COMPARE(webView(window.BookView)->title(), outcome);
+        QVERIFY(!listener.hasPendingConnections());
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("clipboard"));
+    }
+
+    // Markup in library text is shown as written, never rendered.
+    void libraryTextIsShownPlain_data()
+    {
+        QTest::addColumn<QByteArray>("catalogue");
+        QTest::addColumn<QString>("shown");  // in an error box, or else in the book's tooltip
+        const QByteArray value = "&lt;b&gt;x&lt;/b&gt;&lt;img src=/dev/zero&gt;";
+        const QString markup = QStringLiteral("<b>x</b><img src=/dev/zero>");
+        const QByteArray cutOff(200, 'x');  // within the field's 255 characters
+        QTest::newRow("an error box") << packet("<ROW RecId=\"" + value + "\"/>")
+                                      << "Invalid value '" + markup + "' for field 'RecId' (Integer) in row 1.";
+        QTest::newRow("a tooltip") << packet(row("y", value + cutOff)) << markup + cutOff;
+    }
+
+    void libraryTextIsShownPlain()
+    {
+        QFETCH(QByteArray, catalogue);
+        QFETCH(QString, shown);
+        TemporaryWorkingDirectory library;
+        writeFile(library.filePath(QStringLiteral("books.xml")), catalogue);
+        QStringList boxes;
+        setMessageBoxObserver([&boxes](QMessageBox &box) {
+            boxes.append(shownText(box.text(), box.textFormat()));
+            QTimer::singleShot(0, &box, &QMessageBox::accept);
+        });
+        const auto stopObserving = qScopeGuard([] { setMessageBoxObserver({}); });
+        TfrmMain window;
+        if (!boxes.isEmpty()) {
+            QCOMPARE(boxes, QStringList{shown});
+            return;
+        }
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.LibBooks->expand(index(window, {0}));
+        const QPoint at = window.LibBooks->visualRect(index(window, {0, 0})).center();
+        QHelpEvent help(QEvent::ToolTip, at, window.LibBooks->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(window.LibBooks->viewport(), &help);
+        QTRY_COMPARE(shownText(QToolTip::text()), shown);
+    }
+
+    // A page that cannot be shown, or may not be, never reaches the page
+    // engine: a notice of ours stands in its place.
+    void unreadablePagesShowANotice_data()
+    {
+        QTest::addColumn<QString>("target");  // what the page is a link to; none: a directory
+        QTest::addColumn<QString>("notice");
+        const QString refused = QStringLiteral("Страница не может быть открыта: ");
+        QTest::newRow("missing") << "missing" << QStringLiteral("Страница не найдена: ");
+        QTest::newRow("a directory") << QString() << refused;
+        QTest::newRow("a link out of the library") << "../../../../outside.htm" << refused;
+#ifdef Q_OS_UNIX
+        QTest::newRow("a link to /dev/zero") << "/dev/zero" << refused;
+        QTest::newRow("a FIFO") << "fifo" << refused;
+#endif
+    }
+
+    void unreadablePagesShowANotice()
+    {
+        QFETCH(QString, target);
+        QFETCH(QString, notice);
+        TemporaryWorkingDirectory outer;
+        const QString page = writePageLibrary(outer);
+        writeFile(outer.filePath(QStringLiteral("outside.htm")), "<p>outside</p>");
+        if (target.isEmpty())
+            QVERIFY(QDir().mkpath(page));
+#ifdef Q_OS_UNIX
+        else if (target == QLatin1String("fifo"))
+            QCOMPARE(::mkfifo(QFile::encodeName(page).constData(), 0600), 0);
+#endif
+        else if (target != QLatin1String("missing"))
+            QVERIFY(QFile::link(target, page));
+        TfrmMain window;
+        selectPage(window);
+        QTRY_COMPARE(pageText(window.BookView), notice + page);
+        QCOMPARE(QUrl(window.BookView->LocationURL()).toLocalFile(), page);
+    }
+
+    // A script shows one dialog per load of its page, and none once the user
+    // refuses more, however often the page loads itself anew.
+    void scriptDialogsAreBounded_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<bool>("refuseMore");
+        QTest::addColumn<int>("dialogs");
+        const QString reloads =
+            QStringLiteral("const n = Number(location.hash.slice(1)); alert(n);"
+                           " if (n < 3) { location.hash = n + 1; location.reload(); } else document.title = 'done';");
+        QTest::newRow("dialogs in a loop")
+            << "for (let i = 0; i < 30; ++i) { alert(i); confirm(i); prompt(i); } document.title = 'done';" << false
+            << 1;
+        QTest::newRow("a dialog on every load") << reloads << false << 4;
+        QTest::newRow("a dialog on every load, more refused") << reloads << true << 1;
+    }
+
+    void scriptDialogsAreBounded()
+    {
+        QFETCH(QString, script);
+        QFETCH(bool, refuseMore);
+        QFETCH(int, dialogs);
+        TemporaryWorkingDirectory outer;
+        writeFile(writePageLibrary(outer), QStringLiteral("<script>%1</script>").arg(script).toUtf8());
+        int shown = 0;
+        setMessageBoxObserver([&shown, refuseMore](QMessageBox &box) {
+            ++shown;
+            box.checkBox()->setChecked(refuseMore);
+            QTimer::singleShot(0, &box, &QMessageBox::accept);
+        });
+        const auto stopObserving = qScopeGuard([] { setMessageBoxObserver({}); });
+        TfrmMain window;
+        selectPage(window);
+        QTRY_COMPARE(webView(window.BookView)->title(), QStringLiteral("done"));
+        QCOMPARE(shown, dialogs);
+    }
+
+    // A page whose script never ends loses its render process and leaves a
+    // blank page and a word in the status bar; the next page shows, and a
+    // bookmark tab beside it runs on undisturbed.
+    void endlessScriptsAreEnded()
+    {
+#ifndef Q_OS_UNIX
+        QSKIP("this platform cannot end the render process");
+#endif
+        TemporaryWorkingDirectory outer;
+        const QString page = writePageLibrary(outer);
+        writeFile(page, "page");
+        TfrmMain window;
+        selectPage(window);
+        window.actNewBookmark->trigger();
+        auto *bookmark = window.pageBrowsers->widget(1)->findChild<TWebBrowser *>();
+        QTRY_COMPARE(pageText(bookmark), QStringLiteral("page"));
+        QSignalSpy bookmarkDied(webView(bookmark)->page(), &QWebEnginePage::renderProcessTerminated);
+        const QString path = window.library().filePath(QStringLiteral("Library\\B\\0.htm"));
+        writeFile(page, "<script>for (;;) {}</script>");
+        window.BookView->Navigate2(path);
+        QTRY_COMPARE_WITH_TIMEOUT(window.statusBar()->currentMessage(),
+                                  QStringLiteral("Страница перестала отвечать и была закрыта"), 30000);
+        QTRY_COMPARE(window.BookView->LocationURL(), QStringLiteral("about:blank"));
+        writeFile(page, "again");
+        window.BookView->Navigate2(path);
+        QTRY_COMPARE(pageText(window.BookView), QStringLiteral("again"));
+        QCOMPARE(pageText(bookmark), QStringLiteral("page"));
+        QCOMPARE(bookmarkDied.size(), 0);
     }
 };
 

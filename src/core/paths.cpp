@@ -10,8 +10,7 @@ namespace {
 // or an empty string when there is none.
 QString findIgnoringCase(const QString &directory, const QString &name)
 {
-    QDirIterator it(directory.isEmpty() ? QStringLiteral(".") : directory,
-                    QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    QDirIterator it(directory, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     while (it.hasNext()) {
         it.next();
         QString candidate = it.fileName();
@@ -28,8 +27,7 @@ QString joined(const QString &directory, const QString &name)
     return directory.endsWith(QLatin1Char('/')) ? directory + name : directory + QLatin1Char('/') + name;
 }
 
-// Resolves `relative` below `resolved`, a directory that exists as written
-// (empty for the working directory, "/" for the root).
+// Resolves `relative` below `resolved`, a directory that exists as written.
 QString resolveIgnoringCase(QString resolved, const QString &relative)
 {
     const QStringList parts = relative.split(QLatin1Char('/'));
@@ -59,18 +57,6 @@ QString withSlashes(const QString &builtPath)
 }
 
 }  // namespace
-
-QString platformPath(const QString &builtPath)
-{
-    if (separatorIsBackslash())
-        return builtPath;
-    const QString path = withSlashes(builtPath);
-    if (path.isEmpty() || QFileInfo::exists(path))
-        return path;
-    if (path.startsWith(QLatin1Char('/')))
-        return resolveIgnoringCase(QStringLiteral("/"), path.sliced(1));
-    return resolveIgnoringCase(QString(), path);
-}
 
 QString platformPath(const QString &folder, const QString &builtPath)
 {

@@ -2,16 +2,13 @@
 
 #include <QString>
 
-// Maps a path that the viewer built with backslashes, as libraries made on
-// Windows name their files, onto this platform: every backslash becomes the
-// platform's separator. Where the platform's file names heed letter case and
-// the path does not exist as written, it is resolved component by component
+// The file at `builtPath`, a path relative to the library folder `folder`
+// (a path of this platform, taken as it is) that the library built with
+// backslashes, as libraries made on Windows name their files, mapped onto
+// this platform: every backslash becomes the platform's separator. Where the
+// platform's file names heed letter case and the path does not exist as
+// written, the part inside the folder is resolved component by component
 // ignoring letter case. The components matched are kept and the first one
 // that matches nothing is kept as written with the rest, so that opening
 // the path reports the usual error.
-QString platformPath(const QString &builtPath);
-
-// The file at `builtPath`, a path relative to the library folder `folder`
-// (a path of this platform, taken as it is), mapped as above; only the part
-// inside the folder is resolved.
 QString platformPath(const QString &folder, const QString &builtPath);

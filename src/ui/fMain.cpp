@@ -22,6 +22,7 @@
 #include <QStatusBar>
 #include <QStyledItemDelegate>
 #include <QTabWidget>
+#include <QTextDocument>
 #include <QToolTip>
 #include <QVBoxLayout>
 
@@ -34,7 +35,8 @@ const QString StartTabCaption = QStringLiteral("BRIMVEL");
 constexpr int TreeIndent = 19;
 constexpr int SplitterWidth = 4;
 
-// Shows a node's whole text in a tooltip when the tree cuts it off.
+// Shows a node's whole text in a tooltip when the tree cuts it off, as
+// plain text whatever it looks like.
 class CutTextToolTipDelegate : public QStyledItemDelegate
 {
 public:
@@ -48,7 +50,9 @@ public:
         const QRect visible = view->viewport()->rect();
         const int textRight = option.rect.left() + sizeHint(option, index).width();
         if (textRight > visible.right())
-            QToolTip::showText(event->globalPos(), index.data().toString(), view->viewport(), option.rect);
+            QToolTip::showText(event->globalPos(),
+                               Qt::convertFromPlainText(index.data().toString(), Qt::WhiteSpaceNoWrap),
+                               view->viewport(), option.rect);
         else
             QToolTip::hideText();
         return true;
@@ -166,6 +170,8 @@ void TfrmMain::createLayout()
     LibBooks->setPalette(palette);
 
     BookView = new TWebBrowser;
+    connect(BookView, &TWebBrowser::statusMessage, this,
+            [this](const QString &text) { statusBar()->showMessage(text); });
     tbsView = new QWidget;
     auto *startTabLayout = new QVBoxLayout(tbsView);
     startTabLayout->setContentsMargins(0, 0, 0, 0);
@@ -211,8 +217,15 @@ void TfrmMain::FormCreate()
     palette.setColor(QPalette::Base, TreeBackground);
     LibBooks->setPalette(palette);
     const auto updateStates = qScopeGuard([this] { UpdateActionStates(); });
-    // A new library has no found node.
-    m_model->openLibrary(QDir::currentPath());
+    openLibrary(QDir::currentPath());
+}
+
+void TfrmMain::openLibrary(const QString &folder)
+{
+    // Pages may read the new library's folder and no other, also when its
+    // catalogue cannot be read.
+    const auto confinePages = qScopeGuard([this] { TWebBrowser::setLibraryFolder(library().AppDir()); });
+    m_model->openLibrary(folder);
 }
 
 void TfrmMain::fsMainRestorePlacement()
@@ -332,6 +345,7 @@ QWidget *TfrmMain::addBookmarkTab(const QString &caption, const QString &path)
     auto *layout = new QVBoxLayout(tab.get());
     layout->setContentsMargins(0, 0, 0, 0);
     auto *viewer = new TWebBrowser;
+    connect(viewer, &TWebBrowser::statusMessage, this, [this](const QString &text) { statusBar()->showMessage(text); });
     layout->addWidget(viewer);
     viewer->Navigate2(path);
     return tab.release();

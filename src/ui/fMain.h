@@ -76,6 +76,8 @@ private:
     void connectHandler(QAction *action, void (TfrmMain::*handler)());
 
     void FormCreate();
+    // Replaces the open library by the one in `folder` (see LibraryModel::openLibrary).
+    void openLibrary(const QString &folder);
     void fsMainRestorePlacement();
     void actFindExecute();
     void LibBooksChange(LibraryTree::Node node);

@@ -2,6 +2,7 @@
 
 #include "core/error.h"
 
+#include <QCheckBox>
 #include <QCursor>
 #include <QGuiApplication>
 #include <QIcon>
@@ -72,6 +73,18 @@ bool watchSignalPipe()
 }
 #endif
 
+// Shows `box` as plain text, whatever its text looks like, and returns the
+// button the user chose.
+QMessageBox::StandardButton runMessageBox(QMessageBox &box, const QString &text)
+{
+    box.setTextFormat(Qt::PlainText);
+    box.setText(text);
+    if (g_messageBoxObserver)
+        g_messageBoxObserver(box);
+    box.exec();
+    return box.standardButton(box.clickedButton());
+}
+
 }  // namespace
 
 void raiseOpenFileLimit()
@@ -110,11 +123,8 @@ void prepareWebEngine()
 {
     raiseOpenFileLimit();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    // All pages of a library are local files of one site: one renderer
-    // process serves every tab, instead of one process per bookmark tab.
-    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
-    if (!flags.contains("--process-per-site"))
-        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", (flags + " --process-per-site").trimmed());
+    // Each tab keeps the render process of its own (the engine's default),
+    // so that a page whose script never ends holds up no other tab.
     if (runningAsRoot() && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
 }
@@ -164,11 +174,29 @@ int busyCursorDepth()
 QMessageBox::StandardButton showMessageBox(QMessageBox::Icon icon, const QString &caption, const QString &text,
                                            QMessageBox::StandardButtons buttons)
 {
-    QMessageBox box(icon, caption, text, buttons, QApplication::activeWindow());
-    if (g_messageBoxObserver)
-        g_messageBoxObserver(box);
-    box.exec();
-    return box.standardButton(box.clickedButton());
+    QMessageBox box(icon, caption, QString(), buttons, QApplication::activeWindow());
+    return runMessageBox(box, text);
+}
+
+QMessageBox::StandardButton showPageMessageBox(const QString &text, QMessageBox::StandardButtons buttons,
+                                               bool &refuseMore)
+{
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Сообщение страницы"), QString(), buttons,
+                    QApplication::activeWindow());
+    box.setCheckBox(new QCheckBox(QStringLiteral("Больше не показывать сообщений этой страницы")));
+    const QMessageBox::StandardButton chosen = runMessageBox(box, text);
+    refuseMore = box.checkBox()->isChecked();
+    return chosen;
+}
+
+bool terminateProcess(qint64 pid)
+{
+#ifdef Q_OS_UNIX
+    return pid > 0 && ::kill(pid_t(pid), SIGKILL) == 0;
+#else
+    Q_UNUSED(pid);
+    return false;
+#endif
 }
 
 void setMessageBoxObserver(MessageBoxObserver observer)

@@ -52,9 +52,18 @@ void EndBusyCursor();
 int busyCursorDepth();
 
 // Shows a modal message box over the active window and returns the button
-// the user chose.
+// the user chose. The text is shown as plain text, never as rich text.
 QMessageBox::StandardButton showMessageBox(QMessageBox::Icon icon, const QString &caption, const QString &text,
                                            QMessageBox::StandardButtons buttons = QMessageBox::Ok);
+
+// Shows the message of a page's script (alert, confirm, prompt) like
+// showMessageBox, with a check box by which the user refuses the page's
+// further messages; `refuseMore` tells whether it was ticked.
+QMessageBox::StandardButton showPageMessageBox(const QString &text, QMessageBox::StandardButtons buttons,
+                                               bool &refuseMore);
+
+// Ends the process `pid` at once; false where the platform cannot.
+bool terminateProcess(qint64 pid);
 
 // Called with each message box just before it runs; tests use it to read
 // the box and to answer it.

@@ -1,47 +1,195 @@
 #include "viewer.h"
 
-#include "core/paths.h"
+#include "pageguard.h"
+#include "platform.h"
 
-#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineScript>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 
+#include <utility>
+
+namespace {
+
+constexpr int HeartbeatInterval = 1000;
+// How long a render process may leave a question unanswered before the
+// viewer ends it.
+constexpr qint64 AnswerLimit = 5000;
+
+QString noticePage(const QString &text)
+{
+    return QStringLiteral("<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head>"
+                          "<body><p>%1</p></body></html>")
+        .arg(text.toHtmlEscaped());
+}
+
+}  // namespace
+
+// A page whose script may show one dialog per load, and none once the user
+// has refused more; whose main frame shows a notice of ours in place of a
+// page that cannot be loaded.
+class LibraryPage : public QWebEnginePage
+{
+public:
+    explicit LibraryPage(QObject *parent) : QWebEnginePage(parent)
+    {
+        connect(this, &QWebEnginePage::urlChanged, this, [this](const QUrl &url) {
+            if (url != m_noticeFor && url.scheme() != QLatin1String("data"))
+                m_noticeFor.clear();
+        });
+    }
+
+    // Opens a page for the program: its dialogs are allowed again. A page
+    // that may not be loaded is never handed to the engine.
+    void open(const QUrl &url)
+    {
+        m_dialogsRefused = false;
+        if (PageGuard::mayLoad(url)) {
+            m_noticeFor.clear();
+            setUrl(url);
+        } else {
+            showUnloadable(url);
+        }
+    }
+
+    // The page shown, or the one that a notice of ours stands in for.
+    QUrl location() const { return m_noticeFor.isEmpty() ? url() : m_noticeFor; }
+
+    bool dialogOpen() const { return m_dialogOpen; }
+
+protected:
+    bool acceptNavigationRequest(const QUrl &url, NavigationType, bool isMainFrame) override
+    {
+        if (!isMainFrame)
+            return true;
+        if (PageGuard::mayLoad(url)) {
+            m_dialogShown = false;
+            return true;
+        }
+        QTimer::singleShot(0, this, [this, url] { showUnloadable(url); });
+        return false;
+    }
+
+    void javaScriptAlert(const QUrl &, const QString &message) override { ask(message, QMessageBox::Ok); }
+
+    bool javaScriptConfirm(const QUrl &, const QString &message) override
+    {
+        return ask(message, QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
+    }
+
+    // There is no field to type in: OK gives the page its default answer.
+    bool javaScriptPrompt(const QUrl &, const QString &message, const QString &defaultValue, QString *result) override
+    {
+        if (ask(message, QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok)
+            return false;
+        *result = defaultValue;
+        return true;
+    }
+
+private:
+    // Shows a notice in Russian in place of `url`.
+    void showUnloadable(const QUrl &url)
+    {
+        m_noticeFor = url;
+        const bool missing =
+            url.isLocalFile() && PageGuard::pageFile(url.toLocalFile()) == PageGuard::PageFile::Missing;
+        const QString name = url.isLocalFile() ? url.toLocalFile() : url.toString();
+        setHtml(noticePage((missing ? QStringLiteral("Страница не найдена: %1")
+                                    : QStringLiteral("Страница не может быть открыта: %1"))
+                               .arg(name)),
+                url);
+    }
+
+    // Shows the script's dialog if one is allowed; NoButton when it is not.
+    QMessageBox::StandardButton ask(const QString &message, QMessageBox::StandardButtons buttons)
+    {
+        if (m_dialogShown || m_dialogsRefused)
+            return QMessageBox::NoButton;
+        m_dialogShown = true;
+        m_dialogOpen = true;
+        bool refuseMore = false;
+        const QMessageBox::StandardButton chosen = showPageMessageBox(message, buttons, refuseMore);
+        m_dialogOpen = false;
+        m_dialogsRefused = refuseMore;
+        return chosen;
+    }
+
+    QUrl m_noticeFor;
+    bool m_dialogShown = false;
+    bool m_dialogsRefused = false;
+    bool m_dialogOpen = false;
+};
+
 TWebBrowser::TWebBrowser(QWidget *parent) : QWidget(parent), m_view(new QWebEngineView(this))
 {
+    [[maybe_unused]] static const bool guarded = (PageGuard::guard(QWebEngineProfile::defaultProfile()), true);
+    m_page = new LibraryPage(m_view);
+    m_view->setPage(m_page);
     // Library pages without a charset of their own are Windows-1251 text.
     m_view->settings()->setDefaultTextEncoding(QStringLiteral("windows-1251"));
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_view);
-    connect(m_view->page(), &QWebEnginePage::renderProcessTerminated, this, &TWebBrowser::renderProcessDied);
+    connect(m_page, &QWebEnginePage::renderProcessTerminated, this, &TWebBrowser::renderProcessDied);
+    connect(&m_heartbeat, &QTimer::timeout, this, &TWebBrowser::checkRenderer);
+    m_heartbeat.start(HeartbeatInterval);
+}
+
+void TWebBrowser::setLibraryFolder(const QString &folder)
+{
+    PageGuard::setLibraryFolder(folder);
 }
 
 void TWebBrowser::Navigate2(const QString &path)
 {
     m_reloadedAfterDeath = false;
-    m_view->setUrl(QUrl::fromLocalFile(platformPath(path)));
+    m_page->open(QUrl::fromLocalFile(path));
 }
 
 QString TWebBrowser::LocationURL() const
 {
-    return m_view->url().toString();
+    return m_page->location().toString();
 }
 
 // A render process that dies (a crash, the system ending it for memory, a
 // page that brings it down) leaves the view without content. The page is
 // loaded once more in a new process; should that die as well before another
 // page is asked for, a blank page takes its place, so a page that kills its
-// renderer cannot keep the viewer reloading. Either runs once the engine's
+// renderer cannot keep the viewer reloading. A process the viewer ended for
+// not answering is not given its page again. Either runs once the engine's
 // notification has returned.
 void TWebBrowser::renderProcessDied()
 {
-    if (m_reloadedAfterDeath) {
+    m_question->invalidate();
+    if (m_reloadedAfterDeath || m_endedUnanswered) {
+        if (std::exchange(m_endedUnanswered, false))
+            emit statusMessage(QStringLiteral("Страница перестала отвечать и была закрыта"));
         QTimer::singleShot(0, m_view, [view = m_view] { view->setUrl(QUrl(QStringLiteral("about:blank"))); });
         return;
     }
     m_reloadedAfterDeath = true;
     QTimer::singleShot(0, m_view, &QWebEngineView::reload);
+}
+
+// Asks the render process a question that any live page answers at once;
+// a process that leaves it unanswered too long (a script that never ends)
+// is ended. A dialog of the page's script holds the process up rightly.
+void TWebBrowser::checkRenderer()
+{
+    const qint64 pid = m_page->renderProcessPid();
+    if (m_page->dialogOpen() || pid <= 0 || m_endedUnanswered) {
+        m_question->invalidate();
+        return;
+    }
+    if (!m_question->isValid()) {
+        m_question->start();
+        m_page->runJavaScript(QStringLiteral("0"), QWebEngineScript::ApplicationWorld,
+                              [question = m_question](const QVariant &) { question->invalidate(); });
+    } else if (m_question->elapsed() >= AnswerLimit) {
+        m_endedUnanswered = terminateProcess(pid);
+    }
 }
