@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Checks the Debian package: builds it with CPack from the build directory,
-# checks what it holds (programs, icons of the sizes their directories name,
-# desktop entry, metainfo, manual pages) and validates the desktop entry,
-# the metainfo and the manual pages; checks with apt that its dependencies
-# resolve on this system; then starts the viewer as installed, offscreen, on
-# the sample library through `brimvel-library view` and checks that it runs
-# there and comes up without errors.
+# runs lintian on it (any error fails), checks what it holds (programs, icons
+# of the sizes their directories name, desktop entry, metainfo, manual pages)
+# and validates the desktop entry, the metainfo and the manual pages; checks
+# with apt that its dependencies resolve on this system; then starts the
+# viewer as installed, offscreen, on the sample library through
+# `brimvel-library view` and checks that it runs there and comes up without
+# errors.
 #
 # As root (CI, a throwaway machine) the package is installed for real with
 # apt-get, which also installs what it depends on, and removed again at the
@@ -51,6 +52,12 @@ build_package() {
     rm -f "$out"/*.deb
     quietly "cpack failed" cpack --config "$BUILD_DIR/CPackConfig.cmake" -G DEB -B "$out"
     DEB=$(echo "$out"/*.deb)
+}
+
+# Runs lintian on the package; errors fail the check, warnings are shown.
+lint_package() {
+    quietly "lintian reports errors" lintian --fail-on error --tag-display-limit 0 "$DEB"
+    grep '^W: ' "$SCRATCH/command.log" || true
 }
 
 # The width and height in a PNG file's header.
@@ -164,10 +171,11 @@ check_removal() {
 
 main() {
     trap clean_up EXIT
-    install_packages dpkg-dev file desktop-file-utils appstream groff-base curl
+    install_packages dpkg-dev file desktop-file-utils appstream groff-base curl lintian
     # shellcheck disable=SC2119  # the build as ./test makes it
     build_project >/dev/null
     build_package
+    lint_package
     dpkg-deb -x "$DEB" "$SCRATCH/root"
     check_contents "$SCRATCH/root"
     validate_metadata "$SCRATCH/root"
