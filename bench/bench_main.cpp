@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Measures the viewer where libraries are large: the start-up (the
 // catalogue's bare XML parse, the main window's creation, which reads the
 // catalogue and builds the author and book levels, and the time until the

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installation under the GNU install directories, and the Debian package
 # CPack makes of it: the viewer and its command-line companion, with the
 # licence terms and the changelog, everywhere; on freedesktop systems also

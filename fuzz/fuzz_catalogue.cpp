@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target: a catalogue line through the data-packet engine, the record
 // set's field binding and record order, and the building of the author and
 // book levels of the tree.

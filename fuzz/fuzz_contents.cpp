@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target: a contents file read from disk by the library of one book,
 // as expanding the book reads it, its entries added under the book node.
 

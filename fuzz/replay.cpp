@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs a fuzz target's entry point over kept inputs: every file named on the
 // command line, and every file below every directory named there except hidden ones (.gitkeep). A crash,
 // a sanitizer report or a hang fails the test that runs it.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Checks the Debian package: builds it with CPack from the build directory,
 # runs lintian on it (any error fails), checks what it holds (programs, icons
 # of the sizes their directories name, desktop entry, metainfo, manual pages)

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Renders the application icon's PNG sizes for the desktop icon theme from
 # src/ui/icons/brimvel.svg into packaging/icons/. The results are committed,
 # so a build needs no SVG renderer; run this again after changing the

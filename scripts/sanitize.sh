@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the project with AddressSanitizer and UndefinedBehaviorSanitizer into
 # build-asan/ and runs the whole test suite there, offscreen. Any report
 # fails the test that made it: undefined behaviour aborts, and so do memory

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Shared set-up of the run and test commands: installs what the build needs
 # on Debian 12 and builds the project. Sourced, not run.
 set -euo pipefail

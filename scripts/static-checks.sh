@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Static checks of the project's own code (src/, tests/, bench/, fuzz/):
 #   clang-tidy with the checks of .clang-tidy, on every source file of the
 #   compilation database of a configured and built tree;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/catalogue.h"
 #include "core/error.h"
 #include "testsupport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/contents.h"
 #include "core/error.h"
 #include "core/paths.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // brimvel-library run as a program, on the sample library and on libraries
 // written here, and starting stand-ins for the viewer.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #define BRIMVEL_GUI_TESTS
 #include "testsupport.h"
 

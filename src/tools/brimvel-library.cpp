@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // brimvel-library: shows, without windows, the tree the viewer builds from a
 // library, what in it is broken, and what the viewer's search finds; and
 // opens a library in the viewer.
