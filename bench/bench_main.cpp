@@ -168,8 +168,7 @@ void benchContents(int entries, int runs)
         for (int run = 0; run < runs; ++run) {
             LibraryTree tree;
             const LibraryTree::Node book = tree.addRoot(QStringLiteral("book"));
-            load.push_back(milliseconds(
-                [&] { LoadContents(library.filePath(path), addingTo(tree), book); }));
+            load.push_back(milliseconds([&] { LoadContents(library.filePath(path), addingTo(tree), book); }));
         }
         std::printf("LoadContents of %8lld lines: median %8.2f ms, %6.1f ns per line\n", qlonglong(scaleLines),
                     median(load), median(load) * 1e6 / double(scaleLines));
@@ -276,10 +275,12 @@ void benchCheck(int entries, int runs)
     }
     std::printf("check: one book of %d entries, page names in another letter case\n", entries);
     std::vector<double> check;
+    check.reserve(size_t(runs));
     for (int run = 0; run < runs; ++run) {
         check.push_back(milliseconds([&] {
             QProcess process;
-            process.start(QStringLiteral(BRIMVEL_LIBRARY_TOOL), {QStringLiteral("-C"), library.path(), QStringLiteral("check")});
+            process.start(QStringLiteral(BRIMVEL_LIBRARY_TOOL),
+                          {QStringLiteral("-C"), library.path(), QStringLiteral("check")});
             process.waitForFinished(-1);
             if (run == 0)
                 std::printf("%s", process.readAllStandardOutput().right(200).constData());

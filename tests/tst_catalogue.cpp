@@ -116,7 +116,7 @@ private slots:
         BooksRecordSet books(QStringLiteral("cdsBooks"));
         books.onCalcFields = [](BooksRecordSet &set) {
             set.setAuthor(::composeAuthorText(set.fieldText(BookField::Surname), set.fieldText(BookField::Name),
-                                       set.fieldText(BookField::LastName)));
+                                              set.fieldText(BookField::LastName)));
         };
         books.open(cp1251(cataloguePacket({
             {QString(300, u'Я'), QString(), QString(), QStringLiteral("Длинный"), QStringLiteral("l")},

@@ -272,7 +272,8 @@ private slots:
             << "check" << QString() << 1
             << QStringList{"Esc\\x1b[31m   | Line\\nbreak | Directory: File access denied",
                            "Esc\\x1b[31m   | Line\\nbreak | Pipe: File access denied", "1 book, 4 entries, 2 problems"};
-        QTest::newRow("output to a full device") << "tree" << "/dev/full" << 2 << QStringList{};
+        QTest::newRow("output to a full device") << "tree"
+                                                 << "/dev/full" << 2 << QStringList{};
     }
 
     void hostileLibraries()

@@ -129,8 +129,8 @@ private slots:
 
         TemporaryWorkingDirectory other;
         writeFile(other.filePath(QStringLiteral("books.xml")),
-                  cp1251(cataloguePacket({{QStringLiteral("Гоголь"), QString(), QString(), QStringLiteral("Нос"),
-                                           QStringLiteral("n")}})));
+                  cp1251(cataloguePacket(
+                      {{QStringLiteral("Гоголь"), QString(), QString(), QStringLiteral("Нос"), QStringLiteral("n")}})));
         writeFile(other.filePath(QStringLiteral("Library/n/sod.btf")),
                   "ITEMS{\r\nITEM{\r\nNAME=1\r\nLOCAL=1.htm\r\nID=1\r\n}\r\n}\r\n");
         window.libraryModel()->openLibrary(other.path());

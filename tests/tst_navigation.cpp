@@ -181,7 +181,8 @@ private slots:
         for (LibraryTree::Node n = tree.firstRoot(); n != LibraryTree::NoNode; n = tree.nextInPreorder(n)) {
             if (tree.level(n) < 2)
                 continue;
-            QVERIFY2(QFileInfo(window.library().filePath(tree.info(n)->FPath)).isFile(), qPrintable(tree.info(n)->FPath));
+            QVERIFY2(QFileInfo(window.library().filePath(tree.info(n)->FPath)).isFile(),
+                     qPrintable(tree.info(n)->FPath));
             ++pages;
         }
         QVERIFY(pages > books);

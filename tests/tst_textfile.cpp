@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/error.h"
-#include "core/text.h"
 #include "core/paths.h"
+#include "core/text.h"
 #include "core/textfile.h"
 #include "testsupport.h"
 

@@ -268,7 +268,7 @@ void AuthorIndex::insert(const QString &authorText, int node)
 QString GetAuthorText(const BooksRecordSet &books)
 {
     return composeAuthorText(books.fieldText(BookField::Surname), books.fieldText(BookField::Name),
-                      books.fieldText(BookField::LastName));
+                             books.fieldText(BookField::LastName));
 }
 
 QString GetBookLabel(const BooksRecordSet &books)

@@ -7,11 +7,21 @@
 
 #include <QDir>
 
-Library::Library(const QString &folder)
+namespace {
+
+// The folder as AppDir: absolute, with the platform's separator at its end.
+QString appDirOf(const QString &folder)
 {
-    m_appDir = QDir::toNativeSeparators(QDir(folder).absolutePath());
-    if (!m_appDir.endsWith(QDir::separator()))
-        m_appDir += QDir::separator();
+    QString appDir = QDir::toNativeSeparators(QDir(folder).absolutePath());
+    if (!appDir.endsWith(QDir::separator()))
+        appDir += QDir::separator();
+    return appDir;
+}
+
+}  // namespace
+
+Library::Library(const QString &folder) : m_appDir(appDirOf(folder))
+{
     m_books.onCalcFields = calculateAuthor;
 }
 

@@ -64,7 +64,7 @@ QString platformPath(const QString &folder, const QString &builtPath)
     if (separatorIsBackslash())
         return joined(folder, builtPath);
     const QString relative = withSlashes(builtPath);
-    const QString path = joined(folder, relative);
+    QString path = joined(folder, relative);
     if (relative.isEmpty() || QFileInfo::exists(path))
         return path;
     return resolveIgnoringCase(folder, relative);

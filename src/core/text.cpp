@@ -12,8 +12,8 @@ std::optional<qint64> decimalInteger(QStringView text, qint64 minimum, qint64 ma
     if (at == text.size())
         return std::nullopt;
     // The magnitude is gathered unsigned, so that the smallest qint64 fits.
-    const quint64 limit = negative ? (minimum >= 0 ? 0 : quint64(-(minimum + 1)) + 1)
-                                   : quint64(std::max<qint64>(maximum, 0));
+    const quint64 limit =
+        negative ? (minimum >= 0 ? 0 : quint64(-(minimum + 1)) + 1) : quint64(std::max<qint64>(maximum, 0));
     quint64 magnitude = 0;
     for (; at < text.size(); ++at) {
         const char16_t c = text[at].unicode();

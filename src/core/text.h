@@ -56,6 +56,7 @@ std::optional<qint64> decimalInteger(QStringView text, qint64 minimum, qint64 ma
 // A strict decimal integer within int.
 inline std::optional<int> decimalInteger(QStringView text)
 {
-    const std::optional<qint64> value = decimalInteger(text, std::numeric_limits<int>::min(), std::numeric_limits<int>::max());
+    const std::optional<qint64> value =
+        decimalInteger(text, std::numeric_limits<int>::min(), std::numeric_limits<int>::max());
     return value ? std::optional<int>(int(*value)) : std::nullopt;
 }

@@ -181,7 +181,8 @@ private:
         Directory read{true, directory.path(), {}, {}, std::nullopt};
         const QStringList pages = directory.entryList(QDir::Files | QDir::Readable | QDir::Hidden);
         read.pages = QSet<QString>(pages.begin(), pages.end());
-        for (const QString &name : directory.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
+        for (const QString &name :
+             directory.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
             read.entries.insert(name.toCaseFolded(), name);
         return read;
     }

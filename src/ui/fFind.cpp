@@ -113,8 +113,7 @@ bool TfrmFind::eventFilter(QObject *watched, QEvent *event)
 // without a typing key (pasting, say) completes when it lengthened the text.
 void TfrmFind::cmbMaskTextEdited(const QString &text)
 {
-    const bool typed = m_keyEdit == KeyEdit::Types
-                       || (m_keyEdit == KeyEdit::None && text.size() > m_typedText.size());
+    const bool typed = m_keyEdit == KeyEdit::Types || (m_keyEdit == KeyEdit::None && text.size() > m_typedText.size());
     m_keyEdit = KeyEdit::None;
     m_typedText = text;
     QLineEdit *edit = cmbMask->lineEdit();

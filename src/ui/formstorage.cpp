@@ -84,7 +84,10 @@ public:
     static constexpr const char *Name = "PendingPaneSize";
 
     PendingPaneSize(QSplitter *splitter, int pane, int wanted)
-        : QObject(splitter), m_splitter(splitter), m_pane(pane), m_wanted(wanted)
+        : QObject(splitter),
+          m_splitter(splitter),
+          m_pane(pane),
+          m_wanted(wanted)
     {
         setObjectName(Name);
         splitter->installEventFilter(this);

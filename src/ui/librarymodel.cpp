@@ -4,7 +4,8 @@
 #include <QScopeGuard>
 
 LibraryModel::LibraryModel(QObject *parent)
-    : QAbstractItemModel(parent), m_library(std::make_unique<Library>(QStringLiteral(".")))
+    : QAbstractItemModel(parent),
+      m_library(std::make_unique<Library>(QStringLiteral(".")))
 {}
 
 LibraryModel::~LibraryModel() = default;
