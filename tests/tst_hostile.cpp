@@ -28,6 +28,8 @@
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
+#include <filesystem>
+
 #ifdef Q_OS_UNIX
 #include <csignal>
 #include <sys/resource.h>
@@ -921,6 +923,23 @@ private slots:
         selectPage(window);
         QTRY_COMPARE(webView(window.BookView)->title(), QStringLiteral("done"));
         QCOMPARE(shown, dialogs);
+    }
+
+    // A library in a folder whose name is not valid UTF-8 shows its tree
+    // and its pages like any other.
+    void folderNameThatIsNotUtf8()
+    {
+#ifndef Q_OS_UNIX
+        QSKIP("file names are characters on this platform");
+#endif
+        TemporaryWorkingDirectory outer;
+        writeFile(writePageLibrary(outer), "page");
+        const std::string name = QFile::encodeName(outer.path()).toStdString() + "/x/lib\xff";
+        std::filesystem::rename(QFile::encodeName(outer.filePath("x/library")).toStdString(), name);
+        std::filesystem::current_path(name);
+        TfrmMain window;
+        selectPage(window);
+        QTRY_COMPARE(pageText(window.BookView), QStringLiteral("page"));
     }
 
     // A page whose script never ends loses its render process and leaves a

@@ -311,6 +311,25 @@ private slots:
             QVERIFY2(run.err.contains(QStringLiteral("cannot write the output")), qPrintable(run.err));
     }
 
+    // A library in a folder whose name is not valid UTF-8 (as on a disc
+    // written on another system) reads like any other, as the working
+    // directory and through -C.
+    void folderNameThatIsNotUtf8()
+    {
+#ifndef Q_OS_UNIX
+        QSKIP("file names are characters on this platform");
+#endif
+        QTemporaryDir parent;
+        writeBrokenLibrary(parent.filePath("copy"));
+        const QStringList expected = runTool({"-C", parent.filePath("copy"), "check"}).out;
+        QProcess shell;
+        shell.start("/bin/sh", {"-c",
+                                "cd \"$0\" && name=$(printf 'lib\\377') && mv copy \"$name\" && cd \"$name\""
+                                " && \"$1\" check; \"$1\" -C \"$0/$name\" check",
+                                parent.path(), QStringLiteral(BRIMVEL_LIBRARY_TOOL)});
+        QCOMPARE(finishedRun(shell).out, expected + expected);
+    }
+
     void unreadableCatalogue_data()
     {
         QTest::addColumn<QStringList>("arguments");

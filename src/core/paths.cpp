@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "paths.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
@@ -58,6 +59,15 @@ QString withSlashes(const QString &builtPath)
 }
 
 }  // namespace
+
+QString workingDirectory()
+{
+    const QString current = QDir::currentPath();
+    if (QFileInfo::exists(current))
+        return current;
+    const QString link = QStringLiteral("/proc/%1/cwd").arg(QCoreApplication::applicationPid());
+    return QFileInfo::exists(link) ? link : current;
+}
 
 QString platformPath(const QString &folder, const QString &builtPath)
 {

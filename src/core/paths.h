@@ -3,6 +3,13 @@
 
 #include <QString>
 
+// The working directory as a folder whose files can be opened. Qt decodes
+// file names as UTF-8, so the name of a directory that is not valid UTF-8
+// comes back altered and names nothing; where the system keeps a link to
+// the process's working directory (/proc/<pid>/cwd on Linux), the link
+// stands in for that name.
+QString workingDirectory();
+
 // The file at `builtPath`, a path relative to the library folder `folder`
 // (a path of this platform, taken as it is) that the library built with
 // backslashes, as libraries made on Windows name their files, mapped onto

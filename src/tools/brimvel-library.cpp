@@ -3,11 +3,13 @@
 // library, what in it is broken, and what the viewer's search finds; and
 // opens a library in the viewer.
 
+#include "directories.h"
 #include "librarycommands.h"
 #include "viewlibrary.h"
 
 #include "core/error.h"
 #include "core/library.h"
+#include "core/paths.h"
 #include "core/search.h"
 #include "core/text.h"
 
@@ -122,7 +124,7 @@ int runCommand(const Invocation &invocation, QTextStream &out, QTextStream &err)
 {
     if (invocation.command == QLatin1String("view"))
         return viewLibrary(invocation.operand, err);
-    Library library(QDir::currentPath());
+    Library library(workingDirectory());
     library.readCatalogue();
     if (invocation.command == QLatin1String("tree"))
         return listTree(library, out);
@@ -135,7 +137,7 @@ int runCommand(const Invocation &invocation, QTextStream &out, QTextStream &err)
 // it is reported as the viewer's error handler words it.
 int runInLibrary(const Invocation &invocation, QTextStream &out, QTextStream &err)
 {
-    if (!invocation.directory.isEmpty() && !QDir::setCurrent(invocation.directory)) {
+    if (!invocation.directory.isEmpty() && !changeDirectory(invocation.directory)) {
         err << "brimvel-library: cannot change to directory '" << invocation.directory << "'\n";
         return ExitFailure;
     }
@@ -183,6 +185,7 @@ int finishOutput(QTextStream &out, QTextStream &err, int exitCode)
 
 int main(int argc, char *argv[])
 {
+    rememberArguments(argc, argv);
     QCoreApplication application(argc, argv);
     QTextStream out(stdout);
     QTextStream err(stderr);

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "viewlibrary.h"
 
+#include "directories.h"
 #include "librarycommands.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QStandardPaths>
 #include <QTextStream>
 #include <optional>
@@ -29,17 +29,6 @@ QString viewerProgram()
 {
     const QString beside = QStandardPaths::findExecutable(ViewerName, {QCoreApplication::applicationDirPath()});
     return beside.isEmpty() ? QStandardPaths::findExecutable(ViewerName) : beside;
-}
-
-// Why `directory` cannot be a library; nothing when it can.
-std::optional<QString> notADirectory(const QString &directory)
-{
-    const QFileInfo info(directory);
-    if (!info.exists())
-        return QStringLiteral("no such directory '%1'").arg(directory);
-    if (!info.isDir())
-        return QStringLiteral("'%1' is not a directory").arg(directory);
-    return std::nullopt;
 }
 
 // Runs `program` without arguments in the working directory. POSIX
@@ -82,7 +71,7 @@ int viewLibrary(const QString &directory, QTextStream &err)
     if (program.isEmpty())
         return failure(err,
                        QStringLiteral("the viewer '%1' is neither beside this program nor on PATH").arg(ViewerName));
-    if (!QDir::setCurrent(directory))
+    if (!changeDirectory(directory))
         return failure(err, QStringLiteral("cannot change to directory '%1'").arg(directory));
     err.flush();
     if (const std::optional<QString> reason = startInPlace(program))

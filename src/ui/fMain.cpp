@@ -8,11 +8,11 @@
 #include "platform.h"
 #include "viewer.h"
 
+#include "core/paths.h"
 #include "core/text.h"
 
 #include <QComboBox>
 #include <QCursor>
-#include <QDir>
 #include <QFileInfo>
 #include <QHelpEvent>
 #include <QMenuBar>
@@ -218,7 +218,7 @@ void TfrmMain::FormCreate()
     palette.setColor(QPalette::Base, TreeBackground);
     LibBooks->setPalette(palette);
     const auto updateStates = qScopeGuard([this] { UpdateActionStates(); });
-    openLibrary(QDir::currentPath());
+    openLibrary(workingDirectory());
 }
 
 void TfrmMain::openLibrary(const QString &folder)

@@ -46,8 +46,11 @@ PageGuard::PageFile PageGuard::pageFile(const QString &path)
     const QFileInfo file(path);
     if (!file.exists())
         return PageFile::Missing;
-    const QFileInfo target(file.canonicalFilePath());
-    if (!insideLibrary(target.filePath()) || !target.isFile() || !target.isReadable())
+    // The file is tested as named, so that a library in a folder whose name
+    // Qt cannot decode (see workingDirectory) shows its pages; where it
+    // lies is tested by its canonical path, which is decoded as the
+    // library's root is.
+    if (!insideLibrary(file.canonicalFilePath()) || !file.isFile() || !file.isReadable())
         return PageFile::Refused;
     return PageFile::Readable;
 }
