@@ -62,7 +62,7 @@ QString withSlashes(const QString &builtPath)
 
 QString workingDirectory()
 {
-    const QString current = QDir::currentPath();
+    QString current = QDir::currentPath();
     if (QFileInfo::exists(current))
         return current;
     const QString link = QStringLiteral("/proc/%1/cwd").arg(QCoreApplication::applicationPid());
