@@ -68,6 +68,7 @@ Library::Node Library::walkFrom(Node from, const Expander &expand) const
 Library::Node Library::findFirst(const QString &searchText, const Expander &expand)
 {
     m_searchText = searchText;
+    // Cleared first: a walk that ends in an error leaves no found node.
     m_foundNode = LibraryTree::NoNode;
     m_foundNode = walkFrom(m_tree.firstRoot(), expand);
     return m_foundNode;

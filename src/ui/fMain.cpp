@@ -371,8 +371,9 @@ void TfrmMain::actDelBookmarkExecute()
     ListItemBookmarks.erase(entry);
     const int index = pageBrowsers->indexOf(front);
     activateTab(tbsView);
-    // The viewer goes first, then its tab, as the window's components are
-    // torn down in the order they were made.
+    // A closed bookmark's viewer is destroyed just before its tab, so that
+    // its page is closed while the tab still holds it, rather than as one of
+    // the tab's children.
     delete front->findChild<TWebBrowser *>();
     delete front;
     // The tab that followed the closed one comes to the front, or the start
