@@ -35,10 +35,10 @@ QByteArrayView entryValue(QByteArrayView line, QByteArrayView key, qsizetype ski
 {
     const qsizetype at = line.indexOf(key);
     if (at >= 0)
-        return trimmedBytes(line.sliced(at + key.size()));
+        return trimmedView(line.sliced(at + key.size()));
     if (line.size() <= skipWithoutKey)
         return {};
-    return trimmedBytes(line.sliced(skipWithoutKey));
+    return trimmedView(line.sliced(skipWithoutKey));
 }
 
 }  // namespace
@@ -47,7 +47,7 @@ bool ContentsLines::addFileLine(QByteArrayView line)
 {
     if (line.contains(StopMarker))
         return false;
-    const QByteArrayView text = trimmedBytes(line);
+    const QByteArrayView text = trimmedView(line);
     if (text.isEmpty())
         return true;
     if (size() >= m_maxCount)

@@ -165,8 +165,10 @@ SettingsStore::SettingsStore(const QString &keyPath, Access access)
 {
     const StoreName name = storeName(keyPath);
     m_file = storeFile(name);
+    // A directory in its place is let through: the write then fails as any
+    // write to an unwritable store does.
     const QFileInfo file(m_file);
-    if (!m_file.isEmpty() && !absentOrRegular(m_file) && !file.isDir())
+    if (file.exists() && !file.isFile() && !file.isDir())
         failToCreateKey(keyPath, m_file);
     if (access == Access::Update) {
         const QString lockFile = updateLockFile(name, m_file);

@@ -24,9 +24,9 @@ class QSettings;
 class SettingsStore
 {
 public:
-    // Read: the store as it is. Update: the store held for a change that
-    // depends on what it holds now (see SettingsUpdateLock), from opening
-    // until the store is closed.
+    // Read: the store as it is. Update: the store held, through a lock file
+    // of its own beside it, for a change that depends on what it holds now,
+    // from opening until the store is closed.
     enum class Access { Read, Update };
 
     // Opens the store at a key path "\Software\<organisation>\<application>"

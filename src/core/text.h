@@ -44,11 +44,6 @@ inline QString trimText(QStringView text)
     return trimmedView(text).toString();
 }
 
-inline QByteArrayView trimmedBytes(QByteArrayView text)
-{
-    return trimmedView(text);
-}
-
 // A strict decimal integer: an optional sign and one or more digits, nothing
 // else, from `minimum` to `maximum`. Anything else gives nothing.
 std::optional<qint64> decimalInteger(QStringView text, qint64 minimum, qint64 maximum);

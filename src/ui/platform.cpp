@@ -74,19 +74,8 @@ bool watchSignalPipe()
 }
 #endif
 
-// Shows `box` as plain text, whatever its text looks like, and returns the
-// button the user chose.
-QMessageBox::StandardButton runMessageBox(QMessageBox &box, const QString &text)
-{
-    box.setTextFormat(Qt::PlainText);
-    box.setText(text);
-    if (g_messageBoxObserver)
-        g_messageBoxObserver(box);
-    box.exec();
-    return box.standardButton(box.clickedButton());
-}
-
-}  // namespace
+// The fewest open files the page engine starts with.
+constexpr int FewestOpenFiles = 256;
 
 void raiseOpenFileLimit()
 {
@@ -104,6 +93,20 @@ void raiseOpenFileLimit()
                      static_cast<unsigned long>(limit.rlim_cur), FewestOpenFiles);
 #endif
 }
+
+// Shows `box` as plain text, whatever its text looks like, and returns the
+// button the user chose.
+QMessageBox::StandardButton runMessageBox(QMessageBox &box, const QString &text)
+{
+    box.setTextFormat(Qt::PlainText);
+    box.setText(text);
+    if (g_messageBoxObserver)
+        g_messageBoxObserver(box);
+    box.exec();
+    return box.standardButton(box.clickedButton());
+}
+
+}  // namespace
 
 void closeWindowsOnTerminationSignals()
 {

@@ -20,16 +20,10 @@ inline const QString ApplicationTitle = QStringLiteral("Библиотека BRI
 
 // Prepares the process for embedded web viewers; must run before the
 // application object is made. Switches Chromium's sandbox off when running
-// as root, where Chromium refuses to start with it, and raises the limit of
-// open files (see raiseOpenFileLimit).
+// as root, where Chromium refuses to start with it, and raises the soft
+// limit of open files toward the hard limit, as browsers do, saying so on
+// standard error when it stays below what the page engine starts with.
 void prepareWebEngine();
-
-// The fewest open files the page engine starts with.
-constexpr int FewestOpenFiles = 256;
-
-// Raises the soft limit of open files toward the hard limit, as browsers do,
-// and says so on standard error when the limit stays below FewestOpenFiles.
-void raiseOpenFileLimit();
 
 // Closes every window when the process is asked to end (SIGTERM, SIGHUP or
 // SIGINT where the platform has them), so that the session is saved as on a
