@@ -59,11 +59,11 @@ QCollator russianCollator(Qt::CaseSensitivity sensitivity)
 std::vector<int> rankColumn(const DataPacket &packet, int column, const QCollator &collator)
 {
     const qsizetype rows = packet.rowCount();
-    QHash<QString, int> distinctIndex;
+    QHash<QStringView, int> distinctIndex;
     std::vector<int> valueOfRow(static_cast<size_t>(rows));
-    std::vector<QString> distinct;
+    std::vector<QStringView> distinct;
     for (qsizetype row = 0; row < rows; ++row) {
-        const QString &value = packet.value(row, column);
+        const QStringView value = packet.value(row, column);
         auto it = distinctIndex.constFind(value);
         if (it == distinctIndex.constEnd()) {
             it = distinctIndex.insert(value, int(distinct.size()));
@@ -74,8 +74,8 @@ std::vector<int> rankColumn(const DataPacket &packet, int column, const QCollato
 
     std::vector<QCollatorSortKey> keys;
     keys.reserve(distinct.size());
-    for (const QString &value : distinct)
-        keys.push_back(collator.sortKey(value));
+    for (const QStringView value : distinct)
+        keys.push_back(collator.sortKey(value.toString()));
     std::vector<int> byKey(distinct.size());
     std::iota(byKey.begin(), byKey.end(), 0);
     std::sort(byKey.begin(), byKey.end(), [&](int a, int b) {
@@ -105,9 +105,11 @@ QByteArray readCatalogueLine(const QString &path)
     return line.toByteArray();
 }
 
-QString composeAuthorText(const QString &surname, const QString &name, const QString &lastName)
+QString composeAuthorText(QStringView surname, QStringView name, QStringView lastName)
 {
-    QString joined = surname + QLatin1Char(' ') + name + QLatin1Char(' ') + lastName;
+    QString joined;
+    joined.reserve(surname.size() + name.size() + lastName.size() + 2);
+    joined.append(surname).append(u' ').append(name).append(u' ').append(lastName);
     if (trimmedView(QStringView(joined)).isEmpty())
         return QStringLiteral("Народные сказки, мифы, легенды");
     return joined;
@@ -150,45 +152,64 @@ void BooksRecordSet::bindFields()
 void BooksRecordSet::orderRecords()
 {
     const QCollator collator = russianCollator(Qt::CaseSensitive);
-    std::vector<std::vector<int>> ranks;
-    for (BookField field : {BookField::Surname, BookField::Name, BookField::LastName})
-        ranks.push_back(rankColumn(m_packet, m_fieldColumns[size_t(field)], collator));
-    auto sameAuthor = [&](qsizetype a, qsizetype b) {
-        for (const std::vector<int> &rank : ranks) {
-            if (rank[size_t(a)] != rank[size_t(b)])
-                return false;
-        }
-        return true;
-    };
+    const auto rankOf = [&](BookField field) { return rankColumn(m_packet, m_fieldColumns[size_t(field)], collator); };
+    const std::vector<int> surname = rankOf(BookField::Surname);
+    const std::vector<int> name = rankOf(BookField::Name);
+    const std::vector<int> lastName = rankOf(BookField::LastName);
 
-    m_order.resize(size_t(m_packet.rowCount()));
-    std::iota(m_order.begin(), m_order.end(), 0);
-    std::stable_sort(m_order.begin(), m_order.end(), [&](qsizetype a, qsizetype b) {
-        for (const std::vector<int> &rank : ranks) {
-            if (rank[size_t(a)] != rank[size_t(b)])
-                return rank[size_t(a)] < rank[size_t(b)];
-        }
-        return false;
-    });
+    // The three ranks side by side with the row, which breaks ties so that
+    // the sort keeps the packet's order of equal names.
+    struct Key
+    {
+        int surname, name, lastName;
+        qsizetype row;
+        auto operator<=>(const Key &) const = default;
+        bool sameNames(const Key &o) const { return surname == o.surname && name == o.name && lastName == o.lastName; }
+    };
+    const auto rows = size_t(m_packet.rowCount());
+    std::vector<Key> keys(rows);
+    for (size_t row = 0; row < rows; ++row)
+        keys[row] = {surname[row], name[row], lastName[row], qsizetype(row)};
+    std::sort(keys.begin(), keys.end());
+
+    m_order.resize(rows);
+    m_authorOfRow.resize(rows);
+    int author = -1;
+    for (size_t i = 0; i < rows; ++i) {
+        if (i == 0 || !keys[i].sameNames(keys[i - 1]))
+            ++author;
+        m_order[i] = keys[i].row;
+        m_authorOfRow[size_t(keys[i].row)] = author;
+    }
 
     // Labels are nearly all distinct and an author has few books, so they
     // are compared within each author's run rather than ranked beforehand.
     const int labelColumn = m_fieldColumns[size_t(BookField::Label)];
     auto labelLess = [&](qsizetype a, qsizetype b) {
-        const QString &left = m_packet.value(a, labelColumn);
-        const QString &right = m_packet.value(b, labelColumn);
+        const QStringView left = m_packet.value(a, labelColumn);
+        const QStringView right = m_packet.value(b, labelColumn);
         const int order = collator.compare(left, right);
         return order != 0 ? order < 0 : left < right;
     };
     for (auto run = m_order.begin(); run != m_order.end();) {
-        auto runEnd = std::find_if(run, m_order.end(), [&](qsizetype row) { return !sameAuthor(*run, row); });
+        const int runAuthor = m_authorOfRow[size_t(*run)];
+        auto runEnd =
+            std::find_if(run, m_order.end(), [&](qsizetype row) { return m_authorOfRow[size_t(row)] != runAuthor; });
         std::stable_sort(run, runEnd, labelLess);
         run = runEnd;
     }
 }
 
+bool BooksRecordSet::sameNamesAsPrevious() const
+{
+    if (m_position == 0 || eof())
+        return false;
+    return m_authorOfRow[size_t(m_order[size_t(m_position)])] == m_authorOfRow[size_t(m_order[size_t(m_position - 1)])];
+}
+
 void BooksRecordSet::produceRecord()
 {
+    m_author.swap(m_previousAuthor);
     m_author.clear();
     if (!eof() && onCalcFields)
         onCalcFields(*this);
@@ -212,7 +233,7 @@ void BooksRecordSet::next()
     produceRecord();
 }
 
-QString BooksRecordSet::fieldText(BookField field) const
+QStringView BooksRecordSet::fieldView(BookField field) const
 {
     if (!m_open)
         fail(QStringLiteral("Cannot perform this operation on a closed dataset"));
@@ -251,8 +272,11 @@ int AuthorIndex::find(const QString &authorText)
     if (m_lastNode >= 0 && authorText == m_lastText)
         return m_lastNode;
     const auto it = lowerBound(authorText);
-    if (it == m_entries.end() || m_collator.compare(it->text, authorText) != 0)
+    if (it == m_entries.end() || m_collator.compare(it->text, authorText) != 0) {
+        m_missedText = authorText;
+        m_missedPosition = it - m_entries.begin();
         return -1;
+    }
     m_lastText = authorText;
     m_lastNode = it->node;
     return m_lastNode;
@@ -260,25 +284,31 @@ int AuthorIndex::find(const QString &authorText)
 
 void AuthorIndex::insert(const QString &authorText, int node)
 {
-    m_entries.insert(lowerBound(authorText), Entry{authorText, node});
+    // An author is inserted right after find() missed it: its place is known.
+    const auto position = m_missedPosition >= 0 && authorText == m_missedText ? m_entries.begin() + m_missedPosition
+                                                                              : lowerBound(authorText);
+    m_entries.insert(position, Entry{authorText, node});
+    m_missedPosition = -1;
     m_lastText = authorText;
     m_lastNode = node;
 }
 
 QString GetAuthorText(const BooksRecordSet &books)
 {
-    return composeAuthorText(books.fieldText(BookField::Surname), books.fieldText(BookField::Name),
-                             books.fieldText(BookField::LastName));
+    return composeAuthorText(books.fieldView(BookField::Surname), books.fieldView(BookField::Name),
+                             books.fieldView(BookField::LastName));
 }
 
-QString GetBookLabel(const BooksRecordSet &books)
+QStringView GetBookLabel(const BooksRecordSet &books)
 {
-    return books.fieldText(BookField::Label);
+    return books.fieldView(BookField::Label);
 }
 
 void calculateAuthor(BooksRecordSet &books)
 {
-    books.setAuthor(GetAuthorText(books));
+    // An author's records come one after another: the text is composed once
+    // for each author, not for each of its books.
+    books.setAuthor(books.sameNamesAsPrevious() ? books.previousAuthor() : GetAuthorText(books));
 }
 
 void addAuthorsAndBooks(BooksRecordSet &books, LibraryTree &tree)
@@ -286,13 +316,11 @@ void addAuthorsAndBooks(BooksRecordSet &books, LibraryTree &tree)
     AuthorIndex authors;
     for (books.first(); !books.eof(); books.next()) {
         const QString &author = books.author();
-        TExtInfoLib info(books.fieldText(BookField::Path));
         LibraryTree::Node parent = authors.find(author);
         if (parent == LibraryTree::NoNode) {
             parent = tree.addRoot(author);
             authors.insert(author, parent);
         }
-        const LibraryTree::Node book = tree.addChild(parent, GetBookLabel(books), std::move(info));
-        tree.setHasChildrenMark(book, true);
+        tree.addBook(parent, GetBookLabel(books), books.fieldView(BookField::Path));
     }
 }

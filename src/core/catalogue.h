@@ -25,7 +25,7 @@ QByteArray readCatalogueLine(const QString &path);
 // The author text of a record: SURNAME, NAME and LASTNAME joined by single
 // blanks (kept even around empty parts), or "Народные сказки, мифы, легенды"
 // when nothing but blanks and control characters is left of the joined text.
-QString composeAuthorText(const QString &surname, const QString &name, const QString &lastName);
+QString composeAuthorText(QStringView surname, QStringView name, QStringView lastName);
 
 // The catalogue's record set: the books of the data packet, bound to the
 // catalogue's fields and kept in ascending order of SURNAME, NAME, LASTNAME
@@ -53,11 +53,17 @@ public:
     bool eof() const { return m_position >= qsizetype(m_order.size()); }
     qsizetype recordCount() const { return qsizetype(m_order.size()); }
 
-    // A field of the record at hand, as text (empty for a null value).
-    QString fieldText(BookField field) const;
+    // A field of the record at hand, as text (empty for a null value); the
+    // view lives as long as the record set stays open on the same packet.
+    QStringView fieldView(BookField field) const;
+    QString fieldText(BookField field) const { return fieldView(field).toString(); }
 
     // The computed AUTHOR of the record at hand.
     const QString &author() const { return m_author; }
+    // The computed AUTHOR of the record produced before, and whether that
+    // record has the same SURNAME, NAME and LASTNAME as the one at hand.
+    const QString &previousAuthor() const { return m_previousAuthor; }
+    bool sameNamesAsPrevious() const;
     // Stores the computed AUTHOR, keeping its first AuthorWidth characters.
     void setAuthor(const QString &author);
 
@@ -74,8 +80,12 @@ private:
     DataPacket m_packet;
     std::vector<int> m_fieldColumns;  // packet column of each BookField
     std::vector<qsizetype> m_order;   // packet rows in record order
+    // Of each packet row: the number of its SURNAME, NAME and LASTNAME in
+    // record order, the same for rows with the same three.
+    std::vector<int> m_authorOfRow;
     qsizetype m_position = 0;
     QString m_author;
+    QString m_previousAuthor;
     bool m_open = false;
 };
 
@@ -84,7 +94,7 @@ class LibraryTree;
 // The author text of the record at hand (see composeAuthorText).
 QString GetAuthorText(const BooksRecordSet &books);
 // The LABEL of the record at hand, the text of its book node.
-QString GetBookLabel(const BooksRecordSet &books);
+QStringView GetBookLabel(const BooksRecordSet &books);
 // Computes the record's AUTHOR: the record set's calculated field.
 void calculateAuthor(BooksRecordSet &books);
 
@@ -121,4 +131,7 @@ private:
     // author come one after another.
     QString m_lastText;
     int m_lastNode = -1;
+    // The text find() missed last, and where it belongs.
+    QString m_missedText;
+    qsizetype m_missedPosition = -1;
 };

@@ -258,28 +258,42 @@ public:
     {}
 
     // Decodes the `length` bytes of value `raw` (NUL-terminated) into `out`,
-    // keeping no more than `limit` bytes of its text. Returns nullptr, or the position of a
-    // character reference that is not valid.
+    // keeping no more than `limit` bytes of its text. Returns nullptr, or the
+    // position of a character reference that is not valid.
     const char *decode(const char *raw, qsizetype length, qsizetype limit, QString &out)
     {
-        if (length == 0) {
-            out = emptyValue();
-            return nullptr;
-        }
+        out = QString(decodedRoom(length, limit), Qt::Uninitialized);
+        qsizetype written = 0;
+        const char *bad = decode(raw, length, limit, reinterpret_cast<char16_t *>(out.data()), written);
+        out.truncate(written);
+        return bad;
+    }
+
+    // As above, into `out`, which has room for decodedRoom(length, limit)
+    // characters; `written` tells how many it holds.
+    const char *decode(const char *raw, qsizetype length, qsizetype limit, char16_t *out, qsizetype &written)
+    {
         if (std::memchr(raw, '&', size_t(length)))
-            return decodeWithReferences(raw, length, limit, out);
+            return decodeWithReferences(raw, length, limit, out, written);
         const qsizetype kept = length > limit ? cutPoint(raw, limit) : length;
-        out = QString(kept, Qt::Uninitialized);
-        QChar *begin = out.data();
-        out.truncate(appendRun(begin, raw, kept) - begin);
+        written = appendRun(out, raw, kept) - out;
         return nullptr;
+    }
+
+    // The room a value of `length` bytes may need: no byte run decodes to
+    // more characters than it has bytes, and a reference is at least four
+    // bytes and becomes at most two UTF-16 units, each costing at least one
+    // byte of the limit.
+    static qsizetype decodedRoom(qsizetype length, qsizetype limit)
+    {
+        return limit == NoLimit ? length : std::min(length, 2 * limit);
     }
 
     // Decodes bytes of the packet for a message.
     QString decodeForMessage(QByteArrayView bytes)
     {
         QString text(bytes.size(), Qt::Uninitialized);
-        QChar *begin = text.data();
+        auto *begin = reinterpret_cast<char16_t *>(text.data());
         text.truncate(appendRun(begin, bytes.data(), bytes.size()) - begin);
         return text;
     }
@@ -293,14 +307,6 @@ public:
     }
 
 private:
-    // A present but empty value is an empty string, not a null one; all
-    // empty values share this one.
-    static const QString &emptyValue()
-    {
-        static const QString empty = QStringLiteral("");
-        return empty;
-    }
-
     // Where to cut `length` > `limit` bytes: at `limit`, or for UTF-8 at the
     // start of the character that `limit` falls into.
     qsizetype cutPoint(const char *bytes, qsizetype limit) const
@@ -313,26 +319,23 @@ private:
         return cut;
     }
 
-    QChar *appendRun(QChar *out, const char *bytes, qsizetype length)
+    char16_t *appendRun(char16_t *out, const char *bytes, qsizetype length)
     {
         if (m_charset == Charset::Utf8)
-            return m_utf8.appendToBuffer(out, QByteArrayView(bytes, length));
+            return reinterpret_cast<char16_t *>(
+                m_utf8.appendToBuffer(reinterpret_cast<QChar *>(out), QByteArrayView(bytes, length)));
         const auto &table = *m_table;
-        auto *dst = reinterpret_cast<char16_t *>(out);
         for (qsizetype i = 0; i < length; ++i)
-            dst[i] = table[uchar(bytes[i])];
+            out[i] = table[uchar(bytes[i])];
         return out + length;
     }
 
-    // A reference is at least four bytes and becomes at most two UTF-16
-    // units, and no byte run decodes to more units than it has bytes, so the
-    // decoded value fits in `length` units. Once the limit is reached the
-    // rest is still scanned so that an invalid reference is never missed.
-    const char *decodeWithReferences(const char *raw, qsizetype length, qsizetype limit, QString &out)
+    // Once the limit is reached the rest is still scanned so that an invalid
+    // reference is never missed.
+    const char *decodeWithReferences(const char *raw, qsizetype length, qsizetype limit, char16_t *out,
+                                     qsizetype &written)
     {
-        out = QString(length, Qt::Uninitialized);
-        QChar *const begin = out.data();
-        QChar *dst = begin;
+        char16_t *dst = out;
         qsizetype budget = limit;
         bool full = false;
         const char *p = raw;
@@ -354,7 +357,7 @@ private:
             char32_t c = 0;
             p = parseReference(amp, end, c);
             if (!p) {
-                out.clear();
+                written = 0;
                 return amp;
             }
             if (!full) {
@@ -364,15 +367,15 @@ private:
                 } else {
                     budget -= cost;
                     if (QChar::requiresSurrogates(c)) {
-                        *dst++ = QChar(QChar::highSurrogate(c));
-                        *dst++ = QChar(QChar::lowSurrogate(c));
+                        *dst++ = QChar::highSurrogate(c);
+                        *dst++ = QChar::lowSurrogate(c);
                     } else {
-                        *dst++ = QChar(char16_t(c));
+                        *dst++ = char16_t(c);
                     }
                 }
             }
         }
-        out.truncate(dst - begin);
+        written = dst - out;
         return nullptr;
     }
 
@@ -596,6 +599,14 @@ QString kindName(FieldKind kind)
     return QStringLiteral("Unknown");
 }
 
+QStringView DataPacket::value(qsizetype row, int field) const
+{
+    const TextArena::Ref ref = m_columns[size_t(field)][size_t(row)];
+    if (ref.length == 0)
+        return ref.block == NullValue.block ? QStringView() : QStringView(u"");
+    return m_texts.view(ref);
+}
+
 int DataPacket::fieldIndex(const QString &name) const
 {
     for (qsizetype i = 0; i < m_fields.size(); ++i)
@@ -629,7 +640,7 @@ private:
     {
         const char *raw = nullptr;
         qsizetype length = -1;
-        const QString *value = nullptr;
+        TextArena::Ref value;
     };
 
     // The packet's size, its prolog and its encoding, and no NUL byte.
@@ -735,7 +746,7 @@ private:
         m_packet.m_rowCount = rowCount;
         m_packet.m_columns.resize(size_t(fieldCount));
         for (auto &column : m_packet.m_columns)
-            column.resize(size_t(rowCount));
+            column.assign(size_t(rowCount), DataPacket::NullValue);
     }
 
     void readRows(const pugi::xml_node &rowData)
@@ -758,29 +769,35 @@ private:
 
     // Neighbouring rows often repeat a value (the same author, the same
     // shelf); a value spelled exactly as the one before it in its column
-    // shares that one's decoded string instead of being decoded again.
+    // shares that one's decoded text instead of being decoded again. Values
+    // are decoded straight into the packet's one block of texts.
     void readValue(const char *raw, int f, qsizetype row)
     {
-        QString &value = m_packet.m_columns[size_t(f)][size_t(row)];
+        TextArena::Ref &value = m_packet.m_columns[size_t(f)][size_t(row)];
         const QString &fieldName = m_packet.m_fields[f].name;
-        if (!value.isNull())
+        if (value.block != DataPacket::NullValue.block)
             refuse(QStringLiteral("field '%1' appears twice in row %2").arg(fieldName).arg(row + 1));
         const auto length = qsizetype(std::strlen(raw));
         Previous &before = m_previous[size_t(f)];
         if (length == before.length && std::memcmp(raw, before.raw, size_t(length)) == 0) {
-            value = *before.value;
+            value = before.value;
             return;
         }
-        if (const char *bad = m_decoder->decode(raw, length, m_limits[size_t(f)], value))
+        const qsizetype limit = m_limits[size_t(f)];
+        char16_t *room = m_packet.m_texts.reserve(ValueDecoder::decodedRoom(length, limit));
+        qsizetype written = 0;
+        if (const char *bad = m_decoder->decode(raw, length, limit, room, written))
             refuse(QStringLiteral("invalid character reference '%1' in field '%2' of row %3")
                        .arg(m_decoder->decodeForMessage(referenceText(bad)), fieldName)
                        .arg(row + 1));
+        value = m_packet.m_texts.keep(written);
         if (const IntegerRange *range = m_ranges[size_t(f)];
-            range && !decimalInteger(value, range->minimum, range->maximum))
+            range && !decimalInteger(QStringView(room, written), range->minimum, range->maximum))
             throw AppError(QStringLiteral("Invalid value '%1' for field '%2' (%3) in row %4")
-                               .arg(quoteText(value), fieldName, kindName(m_packet.m_fields[f].kind))
+                               .arg(quoteText(QString(reinterpret_cast<const QChar *>(room), written)), fieldName,
+                                    kindName(m_packet.m_fields[f].kind))
                                .arg(row + 1));
-        before = {raw, length, &value};
+        before = {raw, length, value};
     }
 
     const QByteArrayView m_data;

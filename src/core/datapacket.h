@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "textarena.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <limits>
 #include <vector>
 
 // The data-packet engine: turns an XML data packet into field definitions
@@ -83,13 +86,18 @@ public:
     qsizetype rowCount() const { return m_rowCount; }
 
     // The value of field `field` in row `row`, decoded and with character
-    // references expanded; a null QString when the row has no value for it.
-    const QString &value(qsizetype row, int field) const { return m_columns[size_t(field)][size_t(row)]; }
+    // references expanded; a null view when the row has no value for it. It
+    // lives as long as the packet.
+    QStringView value(qsizetype row, int field) const;
 
 private:
     friend class PacketReader;
 
+    // The place of a value the row does not have.
+    static constexpr TextArena::Ref NullValue{std::numeric_limits<quint32>::max(), 0, 0};
+
     QList<PacketField> m_fields;
-    std::vector<std::vector<QString>> m_columns;  // one column per field, one entry per row
+    TextArena m_texts;                                   // every value's text, end to end
+    std::vector<std::vector<TextArena::Ref>> m_columns;  // one column per field, one entry per row
     qsizetype m_rowCount = 0;
 };

@@ -8,41 +8,12 @@ QString bookDirectory(const QString &bookPath)
     return QStringLiteral("Library") + QLatin1Char('\\') + bookPath + QLatin1Char('\\');
 }
 
-TextArena::Ref TextArena::add(QStringView text)
-{
-    const qsizetype length = text.size();
-    if (length == 0)
-        return {};
-    if (length > BlockSize) {
-        // A text larger than a block gets a block of its own.
-        m_blocks.push_back(std::make_unique_for_overwrite<char16_t[]>(size_t(length)));
-        std::copy(text.utf16(), text.utf16() + length, m_blocks.back().get());
-        return {quint32(m_blocks.size() - 1), 0, quint32(length)};
-    }
-    if (m_used + length > BlockSize) {
-        m_blocks.push_back(std::make_unique_for_overwrite<char16_t[]>(size_t(BlockSize)));
-        m_current = quint32(m_blocks.size() - 1);
-        m_used = 0;
-    }
-    std::copy(text.utf16(), text.utf16() + length, m_blocks[m_current].get() + m_used);
-    const Ref ref{m_current, quint32(m_used), quint32(length)};
-    m_used += length;
-    return ref;
-}
-
-QStringView TextArena::view(Ref ref) const
-{
-    if (ref.length == 0)
-        return {};
-    return QStringView(m_blocks[ref.block].get() + ref.offset, qsizetype(ref.length));
-}
-
 const std::vector<LibraryTree::Node> &LibraryTree::children(Node parent) const
 {
     return parent == NoNode ? m_roots : at(parent).children;
 }
 
-LibraryTree::Node LibraryTree::add(Node parent, const QString &text, const QString &path, PathKind pathKind)
+LibraryTree::Node LibraryTree::add(Node parent, QStringView text, QStringView path, PathKind pathKind)
 {
     const Node node = Node(m_nodes.size());
     m_nodes.push_back(NodeData{m_texts.add(text), m_texts.add(path), {}, parent, childCount(parent), pathKind, false});
@@ -52,15 +23,22 @@ LibraryTree::Node LibraryTree::add(Node parent, const QString &text, const QStri
 
 LibraryTree::Node LibraryTree::addRoot(const QString &text)
 {
-    return add(NoNode, text, QString(), PathKind::None);
+    return add(NoNode, text, {}, PathKind::None);
 }
 
 LibraryTree::Node LibraryTree::addChild(Node parent, const QString &text, std::optional<TExtInfoLib> info)
 {
-    return info ? add(parent, text, info->FPath, PathKind::Own) : add(parent, text, QString(), PathKind::None);
+    return info ? add(parent, text, info->FPath, PathKind::Own) : add(parent, text, {}, PathKind::None);
 }
 
-LibraryTree::Node LibraryTree::addEntry(Node parent, const QString &text, const QString &local)
+LibraryTree::Node LibraryTree::addBook(Node author, QStringView label, QStringView bookPath)
+{
+    const Node book = add(author, label, bookPath, PathKind::Own);
+    setHasChildrenMark(book, true);
+    return book;
+}
+
+LibraryTree::Node LibraryTree::addEntry(Node parent, QStringView text, QStringView local)
 {
     return add(parent, text, local, PathKind::InBook);
 }

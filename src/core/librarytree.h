@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "textarena.h"
+
 #include <QString>
 #include <QStringView>
 #include <deque>
@@ -23,29 +25,6 @@ public:
 // it relative to its folder: "Library", a backslash, the PATH and a backslash.
 QString bookDirectory(const QString &bookPath);
 
-// Texts stored end to end in large blocks that never move, so that a text
-// costs its characters and a small reference, not an allocation of its own.
-class TextArena
-{
-public:
-    struct Ref
-    {
-        quint32 block = 0;
-        quint32 offset = 0;
-        quint32 length = 0;
-    };
-
-    Ref add(QStringView text);
-    QStringView view(Ref ref) const;
-
-private:
-    static constexpr qsizetype BlockSize = qsizetype(1) << 20;  // characters
-
-    std::vector<std::unique_ptr<char16_t[]>> m_blocks;
-    quint32 m_current = 0;         // the block being filled
-    qsizetype m_used = BlockSize;  // characters used in it; full before the first
-};
-
 // The node store of the library tree: authors at level 0, their books at
 // level 1, contents below. Nodes are numbered in the order they are added
 // and are never removed while the tree lives; each keeps its children in the
@@ -66,9 +45,12 @@ public:
     Node addRoot(const QString &text);
     // Adds a node as the last child of `parent`.
     Node addChild(Node parent, const QString &text, std::optional<TExtInfoLib> info);
+    // Adds a book with its PATH as the last child of `author`, marked as
+    // having children.
+    Node addBook(Node author, QStringView label, QStringView bookPath);
     // Adds a contents entry as the last child of `parent`, a book or an
     // entry of it; its page is `local` in the book's directory.
-    Node addEntry(Node parent, const QString &text, const QString &local);
+    Node addEntry(Node parent, QStringView text, QStringView local);
     // The has-children mark makes a node show an expand button before it
     // has children.
     void setHasChildrenMark(Node node, bool mark);
@@ -112,7 +94,7 @@ private:
 
     const NodeData &at(Node node) const { return m_nodes[size_t(node)]; }
     const std::vector<Node> &children(Node parent) const;
-    Node add(Node parent, const QString &text, const QString &path, PathKind pathKind);
+    Node add(Node parent, QStringView text, QStringView path, PathKind pathKind);
 
     std::deque<NodeData> m_nodes;  // grows without moving what it holds
     TextArena m_texts;
