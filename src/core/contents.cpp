@@ -6,6 +6,8 @@
 #include "textfile.h"
 
 #include <algorithm>
+#include <cstring>
+#include <functional>
 
 namespace {
 
@@ -17,7 +19,6 @@ constexpr QByteArrayView CloseLine("}");
 
 static_assert(StopMarker.size() == 31);
 
-// The index error of the line list.
 [[noreturn]] void indexError(qint64 position)
 {
     throw AppError(QStringLiteral("List index out of bounds (%1)").arg(position));
@@ -33,7 +34,8 @@ static_assert(StopMarker.size() == 31);
 // characters; trimmed either way.
 QByteArrayView entryValue(QByteArrayView line, QByteArrayView key, qsizetype skipWithoutKey)
 {
-    const qsizetype at = line.indexOf(key);
+    // Nearly every line starts with its key.
+    const qsizetype at = line.startsWith(key) ? 0 : line.indexOf(key);
     if (at >= 0)
         return trimmedView(line.sliced(at + key.size()));
     if (line.size() <= skipWithoutKey)
@@ -43,6 +45,20 @@ QByteArrayView entryValue(QByteArrayView line, QByteArrayView key, qsizetype ski
 
 }  // namespace
 
+void ContentsLines::indexError(qint64 position)
+{
+    ::indexError(position);
+}
+
+void ContentsLines::addLineEndPastLimits(qsizetype endOffset)
+{
+    if (size() >= m_maxCount)
+        throw AppError(QStringLiteral("The contents file has more than %1 lines").arg(m_maxCount));
+    while (m_wraps.size() < (quint64(endOffset) >> 32))
+        m_wraps.push_back(size());
+    m_ends.push_back(std::uint32_t(quint64(endOffset) & 0xFFFFFFFFu));
+}
+
 bool ContentsLines::addFileLine(QByteArrayView line)
 {
     if (line.contains(StopMarker))
@@ -50,37 +66,51 @@ bool ContentsLines::addFileLine(QByteArrayView line)
     const QByteArrayView text = trimmedView(line);
     if (text.isEmpty())
         return true;
-    if (size() >= m_maxCount)
-        throw AppError(QStringLiteral("The contents file has more than %1 lines").arg(m_maxCount));
+    addLineEnd(m_text.size() + text.size());
     m_text.append(text);
-    const auto endOffset = quint64(m_text.size());
-    while (m_wraps.size() < (endOffset >> 32))
-        m_wraps.push_back(size());
-    m_ends.push_back(std::uint32_t(endOffset & 0xFFFFFFFFu));
     return true;
 }
 
-qsizetype ContentsLines::end(int position) const
+// One pass over the file's bytes: the stop marker is searched for once in
+// the whole text, and each kept line is trimmed and moved down in place, so
+// that a line costs neither a copy of its own nor a search of its own.
+void ContentsLines::takeFileText(QByteArray text)
+{
+    const auto marker = std::search(text.cbegin(), text.cend(),
+                                    std::boyer_moore_horspool_searcher(StopMarker.begin(), StopMarker.end()));
+    if (marker != text.cend())
+        text.truncate(text.lastIndexOf('\n', marker - text.cbegin()) + 1);
+    char *const data = text.data();
+    const qsizetype size = text.size();
+    // Contents lines are rarely shorter than this; the list grows if they are.
+    constexpr qsizetype TypicalLineBytes = 16;
+    m_ends.reserve(size_t(size / TypicalLineBytes));
+    qsizetype kept = 0;
+    for (qsizetype start = 0; start < size;) {
+        const auto *feed = static_cast<const char *>(std::memchr(data + start, '\n', size_t(size - start)));
+        const qsizetype lineEnd = feed ? feed - data : size;
+        const QByteArrayView line = trimmedView(QByteArrayView(data + start, lineEnd - start));
+        if (!line.isEmpty()) {
+            addLineEnd(kept + line.size());
+            std::memmove(data + kept, line.data(), size_t(line.size()));
+            kept += line.size();
+        }
+        start = lineEnd + 1;
+    }
+    text.truncate(kept);
+    m_text = std::move(text);
+}
+
+qsizetype ContentsLines::wrappedEnd(int position) const
 {
     const auto wraps = std::upper_bound(m_wraps.begin(), m_wraps.end(), position) - m_wraps.begin();
     return qsizetype((quint64(wraps) << 32) | m_ends[size_t(position)]);
 }
 
-QByteArrayView ContentsLines::at(qint64 position) const
-{
-    if (position < 0 || position >= size())
-        indexError(position);
-    const int index = int(position);
-    const qsizetype begin = index == 0 ? 0 : end(index - 1);
-    return QByteArrayView(m_text.constData() + begin, end(index) - begin);
-}
-
 ContentsLines readContentsLines(TextFileReader &file)
 {
     ContentsLines lines;
-    QByteArrayView line;
-    while (file.readLine(line) && lines.addFileLine(line)) {
-    }
+    lines.takeFileText(file.readText());
     return lines;
 }
 
@@ -109,14 +139,15 @@ int ParseContents(const ContentsLines &lines, int start, LibraryTree::Node paren
         indexError(qint64(start) + 1);
 
     std::vector<LibraryTree::Node> pendingParents;  // parents of the levels waiting for a sub-level
+    QString name, local;                            // reused: the entries take copies
     int p = start;
     for (;;) {
         // Step 2.
         const QByteArrayView nameLine = lines.at(++p);
         const QByteArrayView localLine = lines.at(++p);
         lines.at(++p);  // the ID line must be there; its value is not used
-        const QString name = fromWindows1251(entryValue(nameLine, "NAME=", 4));
-        const QString local = fromWindows1251(entryValue(localLine, "LOCAL=", 5));
+        decodeWindows1251(entryValue(nameLine, "NAME=", 4), name);
+        decodeWindows1251(entryValue(localLine, "LOCAL=", 5), local);
         const LibraryTree::Node node = addEntry(parent, name, local);
 
         // Step 3.

@@ -34,15 +34,41 @@ public:
     // trimmed of bytes 0x20 and below at both ends and, unless that leaves it
     // empty, appended. Throws AppError when the list is full.
     bool addFileLine(QByteArrayView line);
+    // Takes the lines of a whole file's text (lines separated by line feeds)
+    // into an empty list, as addFileLine would take them one by one; the
+    // text's own buffer keeps them.
+    void takeFileText(QByteArray text);
 
     int size() const { return int(m_ends.size()); }
 
     // The line at `position`. Throws AppError "List index out of bounds (%d)"
     // for a position outside the list.
-    QByteArrayView at(qint64 position) const;
+    QByteArrayView at(qint64 position) const
+    {
+        if (position < 0 || position >= size())
+            indexError(position);
+        const int index = int(position);
+        const qsizetype begin = index == 0 ? 0 : end(index - 1);
+        return QByteArrayView(m_text.constData() + begin, end(index) - begin);
+    }
 
 private:
-    qsizetype end(int position) const;
+    [[noreturn]] static void indexError(qint64 position);
+    qsizetype end(int position) const
+    {
+        return m_wraps.empty() ? qsizetype(m_ends[size_t(position)]) : wrappedEnd(position);
+    }
+    qsizetype wrappedEnd(int position) const;
+    // Counts a line ending at `endOffset` of the text; throws when the list is full.
+    void addLineEnd(qsizetype endOffset)
+    {
+        if (size() < m_maxCount && quint64(endOffset) >> 32 == m_wraps.size()) [[likely]]
+            m_ends.push_back(std::uint32_t(quint64(endOffset) & 0xFFFFFFFFu));
+        else
+            addLineEndPastLimits(endOffset);
+    }
+    // The same for a full list, or a text past the next multiple of 2^32 bytes.
+    void addLineEndPastLimits(qsizetype endOffset);
 
     QByteArray m_text;
     std::vector<std::uint32_t> m_ends;  // low 32 bits of each line's end offset

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QStringView>
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -18,18 +19,40 @@ public:
     };
 
     // Keeps a copy of `text`; an empty text takes no room.
-    Ref add(QStringView text);
+    Ref add(QStringView text)
+    {
+        if (text.isEmpty())
+            return {};
+        std::copy(text.utf16(), text.utf16() + text.size(), reserve(text.size()));
+        return keep(text.size());
+    }
     // The text of `ref`; a null view for an empty text.
     QStringView view(Ref ref) const;
 
     // Room for up to `length` characters at the end of the arena, to be
     // written in place and then kept with keep(); nothing else may be added
     // in between.
-    char16_t *reserve(qsizetype length);
+    char16_t *reserve(qsizetype length)
+    {
+        if (m_blocks.empty() || m_used + length > BlockSize)
+            return reserveInNewBlock(length);
+        m_reserved = {m_current, quint32(m_used), 0};
+        m_reservedInCurrent = true;
+        return m_blocks[m_current].get() + m_used;
+    }
     // Keeps the first `length` characters written at the last reserve().
-    Ref keep(qsizetype length);
+    Ref keep(qsizetype length)
+    {
+        Ref ref = m_reserved;
+        ref.length = quint32(length);
+        if (m_reservedInCurrent)
+            m_used = qsizetype(ref.offset) + length;
+        return ref;
+    }
 
 private:
+    char16_t *reserveInNewBlock(qsizetype length);
+
     static constexpr qsizetype BlockSize = qsizetype(1) << 20;  // characters
 
     std::vector<std::unique_ptr<char16_t[]>> m_blocks;

@@ -16,6 +16,26 @@ constexpr char CarriageReturn = '\r';
 constexpr char CtrlZ = '\x1A';
 constexpr qsizetype ChunkSize = 1 << 20;
 
+// Removes every carriage return from `text`, moving the runs between them
+// down with memchr and memmove: a file of CR LF lines costs two calls per
+// line instead of a test per byte.
+void dropCarriageReturns(QByteArray &text)
+{
+    char *const data = text.data();
+    const char *const end = data + text.size();
+    auto *out = static_cast<char *>(std::memchr(data, CarriageReturn, size_t(text.size())));
+    if (!out)
+        return;
+    for (const char *in = out + 1; in < end;) {
+        const auto *cr = static_cast<const char *>(std::memchr(in, CarriageReturn, size_t(end - in)));
+        const char *runEnd = cr ? cr : end;
+        std::memmove(out, in, size_t(runEnd - in));
+        out += runEnd - in;
+        in = runEnd + 1;
+    }
+    text.truncate(out - data);
+}
+
 }  // namespace
 
 QString openErrorMessage(int errorCode, const QString &path)
@@ -123,6 +143,36 @@ bool TextFileReader::readLine(QByteArrayView &line, bool stopAtNul)
     }
 }
 
+QByteArray TextFileReader::readText()
+{
+    QByteArray text = m_buffer.sliced(m_position);
+    m_buffer.clear();
+    m_position = 0;
+    if (m_ended)
+        return {};
+    m_ended = true;
+    qsizetype scanned = 0;
+    for (;;) {
+        if (const void *ctrlZ = std::memchr(text.constData() + scanned, CtrlZ, size_t(text.size() - scanned))) {
+            text.truncate(static_cast<const char *>(ctrlZ) - text.constData());
+            break;
+        }
+        scanned = text.size();
+        // The whole file in one read when its size holds (the extra byte sees
+        // the end); a file that grew is read on in chunks.
+        const qsizetype want = scanned <= size() ? qsizetype(size()) + 1 - scanned : ChunkSize;
+        if (text.capacity() < scanned + want)
+            text.reserve(std::max(2 * text.capacity(), scanned + want));
+        text.resize(scanned + want);
+        const qsizetype got = m_file.read(text.data() + scanned, want);
+        text.resize(scanned + got);
+        if (got == 0)
+            break;
+    }
+    dropCarriageReturns(text);
+    return text;
+}
+
 const std::array<char16_t, 256> &windows1251Table()
 {
     static const std::array<char16_t, 256> table = [] {
@@ -142,10 +192,16 @@ const std::array<char16_t, 256> &windows1251Table()
 
 QString fromWindows1251(QByteArrayView bytes)
 {
+    QString text;
+    decodeWindows1251(bytes, text);
+    return text;
+}
+
+void decodeWindows1251(QByteArrayView bytes, QString &text)
+{
     const std::array<char16_t, 256> &table = windows1251Table();
-    QString text(bytes.size(), Qt::Uninitialized);
+    text.resize(bytes.size());
     char16_t *out = reinterpret_cast<char16_t *>(text.data());
     for (const char byte : bytes)
         *out++ = table[uchar(byte)];
-    return text;
 }

@@ -34,6 +34,10 @@ public:
     // of it is still to be read ends where the reading stands: a text that
     // must not hold one is refused without reading gigabytes of zero bytes.
     bool readLineUpToNul(QByteArrayView &line);
+    // The rest of the file at once, by the same rules: its lines separated by
+    // line feeds, every carriage return dropped, and nothing from the first
+    // Ctrl-Z on. Reading stops at a Ctrl-Z.
+    QByteArray readText();
 
 private:
     bool readLine(QByteArrayView &line, bool stopAtNul);
@@ -54,6 +58,8 @@ const std::array<char16_t, 256> &windows1251Table();
 
 // Decodes text of the library's code page.
 QString fromWindows1251(QByteArrayView bytes);
+// The same into `text`, whose buffer is reused when it is its only owner.
+void decodeWindows1251(QByteArrayView bytes, QString &text);
 
 // The message for a failure to open `path` with the C library's error code.
 QString openErrorMessage(int errorCode, const QString &path);
