@@ -29,6 +29,17 @@ private:
         return lines;
     }
 
+    // The lines of the file read as one text.
+    QByteArrayList splitText(const QByteArray &bytes)
+    {
+        const QString path = m_dir.filePath(QStringLiteral("text.txt"));
+        writeFile(path, bytes);
+        QByteArrayList lines = TextFileReader(path).readText().split('\n');
+        if (lines.last().isEmpty())
+            lines.removeLast();
+        return lines;
+    }
+
     static QString openError(const QString &path)
     {
         try {
@@ -67,6 +78,7 @@ private slots:
         QFETCH(QByteArray, bytes);
         QFETCH(QByteArrayList, lines);
         QCOMPARE(readAll(bytes), lines);
+        QCOMPARE(splitText(bytes), lines);
     }
 
     void linesLongerThanTheReadBuffer()
