@@ -296,6 +296,37 @@ private slots:
         QCOMPARE(window.pageBrowsers->currentWidget(), other);
         QVERIFY(window.actDelBookmark->isEnabled());
     }
+
+    void backAndForwardRetraceTheLinksFollowed()
+    {
+        TestLibrary library({QStringLiteral("B")});
+        writeFile(library.directory.filePath(QStringLiteral("Library/B/ch1.htm")),
+                  cp1251(QStringLiteral("<a href=ch2.htm>Глава 2</a>")));
+        writeFile(library.directory.filePath(QStringLiteral("Library/B/ch2.htm")), cp1251(QStringLiteral("<p>2</p>")));
+        TfrmMain window;
+        window.show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        window.LibBooks->expand(book(window));
+        window.LibBooks->setCurrentIndex(window.LibBooks->model()->index(0, 0, book(window)));
+        const auto shows = [&window](const char *page) {
+            return QTest::qWaitFor([&] { return window.BookView->LocationURL().endsWith(QLatin1String(page)); });
+        };
+        QVERIFY(shows("/B/ch1.htm"));
+        // A click of the user's: the engine skips pages left without one.
+        QWebEngineView *view = webView(window.BookView);
+        QTRY_VERIFY((QTest::mouseClick(view->focusProxy(), Qt::LeftButton, {}, QPoint(20, 16)),
+                     window.BookView->LocationURL().endsWith(QStringLiteral("/B/ch2.htm"))));
+
+        QTest::keyClick(window.LibBooks, Qt::Key_Left, Qt::AltModifier);
+        QVERIFY(shows("/B/ch1.htm"));
+        QTest::keyClick(window.LibBooks, Qt::Key_Right, Qt::AltModifier);
+        QVERIFY(shows("/B/ch2.htm"));
+        QTest::mouseClick(view->focusProxy(), Qt::BackButton);
+        QVERIFY(shows("/B/ch1.htm"));
+        QTest::mouseClick(view->focusProxy(), Qt::ForwardButton);
+        QVERIFY(shows("/B/ch2.htm"));
+    }
 };
 
 BRIMVEL_GUI_TEST_MAIN(TestNavigation)
