@@ -2,12 +2,15 @@
 // Measures the viewer where libraries are large: the start-up (the
 // catalogue's bare XML parse, the main window's creation, which reads the
 // catalogue and builds the author and book levels, and the time until the
-// window is on screen) and the loading of a book's contents. Prints medians
+// window is on screen), what restoring a session adds to it, and the
+// loading of a book's contents. Prints medians
 // of several runs and the peak memory.
 
 #include "librarygen.h"
 
 #include "core/contents.h"
+#include "core/session.h"
+#include "core/settings.h"
 #include "ui/fMain.h"
 #include "ui/librarymodel.h"
 #include "ui/platform.h"
@@ -136,6 +139,68 @@ void benchStartup(int books, int authors, int runs)
     report("window creation with FormCreate", create);
     report("until the window is shown", shown);
     std::printf("shown / bare parse: %.1f\n", median(shown) / median(parse));
+}
+
+// Sets the restore switch in the settings store.
+void setRestorePages(bool restore)
+{
+    SettingsStore store(QStringLiteral("\\Software\\Brimvel\\Library"), SettingsStore::Access::Update);
+    ReadingPreferences preferences = readPreferences(store);
+    preferences.restorePages = restore;
+    writePreferences(store, preferences, {});
+    store.commit();
+}
+
+// Closes a window that shows the last section of the last chapter of the
+// book `bookPath`, so that the session kept for the library selects it.
+void keepDeepSelection(const QString &directory, const QString &bookPath)
+{
+    TfrmMain *window = openWindow(directory);
+    const LibraryTree &tree = window->tree();
+    LibraryTree::Node book = LibraryTree::NoNode;
+    for (LibraryTree::Node node = tree.firstRoot(); node != LibraryTree::NoNode && book == LibraryTree::NoNode;
+         node = tree.nextInPreorder(node))
+        if (tree.level(node) == 1 && tree.info(node)->FPath == bookPath)
+            book = node;
+    window->expandTo(window->library().entryAddress(book));
+    window->LibBooks->expand(window->libraryModel()->indexOf(book));  // loads the contents
+    const LibraryTree::Node chapter = tree.child(book, tree.childCount(book) - 1);
+    const LibraryTree::Node section = tree.child(chapter, tree.childCount(chapter) - 1);
+    window->showMatch(section);
+    std::printf("kept selection: %s (level %d)\n", qPrintable(tree.caption(section)), tree.level(section));
+    window->close();
+    delete window;
+}
+
+// The start with the session of a selection deep inside one book of
+// `entries` entries restored, against the plain start, back to back in
+// each run. The settings store is a temporary one.
+void benchRestore(int books, int authors, int entries, int runs)
+{
+    QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", home.path().toLocal8Bit());
+    QTemporaryDir library;
+    generateLibrary(library.path(), books, authors);
+    const QString bookPath = QStringLiteral("book%1").arg(books / 2);
+    generateContents(library.filePath(QStringLiteral("Library/%1/sod.btf").arg(bookPath)), entries);
+    std::printf("restore: %d books by %d authors, the selection in a book of %d entries\n", books, authors, entries);
+    keepDeepSelection(library.path(), bookPath);
+    std::vector<double> plain, restored;
+    for (int run = 0; run < runs; ++run) {
+        for (const bool restore : {false, true}) {
+            setRestorePages(restore);
+            QElapsedTimer sinceStart;
+            sinceStart.start();
+            TfrmMain *window = openWindow(library.path());
+            (restore ? restored : plain).push_back(double(sinceStart.nsecsElapsed()) / 1e6);
+            if (restore && window->selectedNode() == LibraryTree::NoNode)
+                std::printf("the selection was not restored\n");
+            delete window;
+        }
+    }
+    report("plain start until shown", plain);
+    report("start with the restore until shown", restored);
+    std::printf("added by the restore: %.1f ms\n", median(restored) - median(plain));
 }
 
 void benchContents(int entries, int runs)
@@ -300,7 +365,7 @@ int main(int argc, char *argv[])
     parser.setApplicationDescription(QStringLiteral("Benchmarks of the library viewer on generated libraries"));
     parser.addHelpOption();
     parser.addPositionalArgument(QStringLiteral("what"),
-                                 QStringLiteral("startup (default), contents, search, bookmarks or check"));
+                                 QStringLiteral("startup (default), restore, contents, search, bookmarks or check"));
     parser.addOption({QStringLiteral("library"), QStringLiteral("Library directory for bookmarks."),
                       QStringLiteral("dir"), QStringLiteral(SAMPLE_LIBRARY_DIR)});
     parser.addOption({QStringLiteral("books"), QStringLiteral("Books in the catalogue."), QStringLiteral("n"),
@@ -325,6 +390,10 @@ int main(int argc, char *argv[])
         benchBookmarks(parser.value(QStringLiteral("library")), {0, 10, 50});
     else if (what == QLatin1String("check"))
         benchCheck(std::max(10, parser.value(QStringLiteral("entries")).toInt()), runs);
+    else if (what == QLatin1String("restore"))
+        benchRestore(std::max(1, parser.value(QStringLiteral("books")).toInt()),
+                     std::max(1, parser.value(QStringLiteral("authors")).toInt()),
+                     std::max(10, parser.value(QStringLiteral("entries")).toInt()), runs);
     else if (what == QLatin1String("contents"))
         benchContents(std::max(10, parser.value(QStringLiteral("entries")).toInt()), runs);
     else
