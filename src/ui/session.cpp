@@ -55,7 +55,9 @@ void ReadingSession::save()
     try {
         SettingsStore store(m_keyPath, SettingsStore::Access::Update);
         writePreferences(store, m_preferences, m_dropped);
-        writeLibrarySession(store, folder(), capture());
+        // A folder whose catalogue gave no tree has nothing to come back to.
+        if (m_window.tree().size() > 0)
+            writeLibrarySession(store, folder(), capture());
         store.commit();
     } catch (const AppError &) {
         // The window's own storage saves right after and reports a store
