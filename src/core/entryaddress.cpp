@@ -14,9 +14,9 @@ QString addressText(const EntryAddress &address)
 
 EntryAddress addressOfText(const QString &text)
 {
-    const QJsonDocument document = QJsonDocument::fromJson(text.toUtf8());
+    const QJsonArray steps = QJsonDocument::fromJson(text.toUtf8()).array();
     EntryAddress address;
-    for (const QJsonValue &value : document.array()) {
+    for (const QJsonValue value : steps) {
         const QJsonArray pair = value.toArray();
         if (pair.size() != 2 || !pair.at(0).isDouble() || !pair.at(1).isString())
             return {};

@@ -81,10 +81,10 @@ int failure(QTextStream &err, const QString &message)
 
 }  // namespace
 
-int viewLibrary(const QString &named, QTextStream &err)
+int viewLibrary(const QString &directory, QTextStream &err)
 {
-    const QString directory = libraryToView(named);
-    if (const std::optional<QString> problem = notADirectory(directory))
+    const QString library = libraryToView(directory);
+    if (const std::optional<QString> problem = notADirectory(library))
         return failure(err, *problem);
     // Looked up before the change of directory, which would move a relative
     // directory on PATH.
@@ -92,8 +92,8 @@ int viewLibrary(const QString &named, QTextStream &err)
     if (program.isEmpty())
         return failure(err,
                        QStringLiteral("the viewer '%1' is neither beside this program nor on PATH").arg(ViewerName));
-    if (!changeDirectory(directory))
-        return failure(err, QStringLiteral("cannot change to directory '%1'").arg(directory));
+    if (!changeDirectory(library))
+        return failure(err, QStringLiteral("cannot change to directory '%1'").arg(library));
     err.flush();
     if (const std::optional<QString> reason = startInPlace(program))
         return failure(err, QStringLiteral("cannot start '%1': %2").arg(program, *reason));
