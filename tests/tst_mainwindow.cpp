@@ -20,6 +20,7 @@
 #include <QTabWidget>
 #include <QTreeView>
 #include <QWebEngineView>
+#include <QWheelEvent>
 
 namespace {
 
@@ -531,10 +532,15 @@ private slots:
             }
             window.LibBooks->setCurrentIndex(expandedIndex(window, {0, 0, 0, 0}));
             QCOMPARE(tabCaptions(window), tabs);
-            QTest::keyClick(window.LibBooks, Qt::Key_Equal, Qt::ControlModifier);
+            // Zoomed in by a key and by the wheel, each a step.
             QTest::keyClick(window.LibBooks, Qt::Key_Equal, Qt::ControlModifier);
             QTRY_VERIFY(window.BookView->LocationURL().endsWith(QStringLiteral("/text/s.htm")));
-            QWebEnginePage *page = window.BookView->findChild<QWebEngineView *>()->page();
+            QWebEngineView *view = window.BookView->findChild<QWebEngineView *>();
+            QWheelEvent wheel(QPointF(50, 50), view->mapToGlobal(QPointF(50, 50)), {}, {0, 120}, Qt::NoButton,
+                              Qt::ControlModifier, Qt::NoScrollPhase, false);
+            QTRY_VERIFY(view->focusProxy());
+            QApplication::sendEvent(view->focusProxy(), &wheel);
+            QWebEnginePage *page = view->page();
             QTRY_VERIFY_WITH_TIMEOUT((page->runJavaScript(QStringLiteral("window.scrollTo(0, 700)")),
                                       window.BookView->scrollPosition().y() > 0),
                                      10000);
