@@ -152,8 +152,9 @@ void setRestorePages(bool restore)
 }
 
 // Closes a window that shows the last section of the last chapter of the
-// book `bookPath`, so that the session kept for the library selects it.
-void keepDeepSelection(const QString &directory, const QString &bookPath)
+// book `bookPath`, so that the session kept for the library selects it;
+// returns the section's address.
+EntryAddress keepDeepSelection(const QString &directory, const QString &bookPath)
 {
     TfrmMain *window = openWindow(directory);
     const LibraryTree &tree = window->tree();
@@ -168,8 +169,10 @@ void keepDeepSelection(const QString &directory, const QString &bookPath)
     const LibraryTree::Node section = tree.child(chapter, tree.childCount(chapter) - 1);
     window->showMatch(section);
     std::printf("kept selection: %s (level %d)\n", qPrintable(tree.caption(section)), tree.level(section));
+    const EntryAddress address = window->library().entryAddress(section);
     window->close();
     delete window;
+    return address;
 }
 
 // The start with the session of a selection deep inside one book of
@@ -184,26 +187,49 @@ void benchRestore(int books, int authors, int entries, int runs)
     const QString bookPath = QStringLiteral("book%1").arg(books / 2);
     generateContents(library.filePath(QStringLiteral("Library/%1/sod.btf").arg(bookPath)), entries);
     std::printf("restore: %d books by %d authors, the selection in a book of %d entries\n", books, authors, entries);
-    keepDeepSelection(library.path(), bookPath);
-    std::vector<double> plain, restored;
+    const EntryAddress kept = keepDeepSelection(library.path(), bookPath);
+    // Creation runs FormCreate, which reads the catalogue and restores;
+    // until shown adds the first paint.
+    std::vector<double> plain, restored, plainCreate, restoredCreate;
     for (int run = 0; run < runs; ++run) {
         for (const bool restore : {false, true}) {
             setRestorePages(restore);
+            QDir::setCurrent(library.path());
             QElapsedTimer sinceStart;
             sinceStart.start();
-            TfrmMain *window = openWindow(library.path());
+            TfrmMain *window = nullptr;
+            (restore ? restoredCreate : plainCreate).push_back(milliseconds([&] { window = new TfrmMain; }));
+            window->show();
+            if (!QTest::qWaitForWindowExposed(window))
+                std::printf("the window was not shown\n");
             (restore ? restored : plain).push_back(double(sinceStart.nsecsElapsed()) / 1e6);
             if (restore && window->selectedNode() == LibraryTree::NoNode)
                 std::printf("the selection was not restored\n");
             delete window;
         }
     }
+    // The restore's own steps on a window just made: locating the entry,
+    // which loads its book and expands the path, and selecting it.
+    setRestorePages(false);
+    std::vector<double> steps;
+    for (int run = 0; run < runs; ++run) {
+        QDir::setCurrent(library.path());
+        auto *window = new TfrmMain;
+        steps.push_back(milliseconds([&] { window->showMatch(window->expandTo(kept)); }));
+        delete window;
+    }
+    report("locating and selecting the entry", steps);
+    report("plain window creation", plainCreate);
+    report("window creation with the restore", restoredCreate);
     report("plain start until shown", plain);
     report("start with the restore until shown", restored);
-    std::vector<double> added(plain.size());
-    std::transform(restored.begin(), restored.end(), plain.begin(), added.begin(), std::minus<>());
-    std::printf("added by the restore: %.1f ms between the medians, %.1f ms the median of the runs' differences\n",
-                median(restored) - median(plain), median(added));
+    const auto added = [](const std::vector<double> &with, const std::vector<double> &without) {
+        std::vector<double> differences(with.size());
+        std::transform(with.begin(), with.end(), without.begin(), differences.begin(), std::minus<>());
+        return median(differences);
+    };
+    std::printf("added by the restore: creation %.1f ms, until shown %.1f ms (medians of the runs' differences)\n",
+                added(restoredCreate, plainCreate), added(restored, plain));
 }
 
 void benchContents(int entries, int runs)
