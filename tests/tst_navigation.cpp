@@ -7,6 +7,8 @@
 #include "ui/librarymodel.h"
 #include "ui/viewer.h"
 
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTabBar>
@@ -326,6 +328,17 @@ private slots:
         QVERIFY(shows("/B/ch1.htm"));
         QTest::mouseClick(view->focusProxy(), Qt::ForwardButton);
         QVERIFY(shows("/B/ch2.htm"));
+
+        // "Печать..." prints the page in front, here into a PDF file.
+        QTemporaryDir out;
+        const QString pdf = out.filePath(QStringLiteral("page.pdf"));
+        setDialogObserver([pdf](QDialog &dialog) {
+            static_cast<QPrintDialog &>(dialog).printer()->setOutputFileName(pdf);
+            QTimer::singleShot(0, &dialog, [&dialog] { dialog.done(QDialog::Accepted); });
+        });
+        const auto resetObserver = qScopeGuard([] { setDialogObserver({}); });
+        window.actionPrint->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(pdf).size() > 0, 10000);
     }
 };
 
