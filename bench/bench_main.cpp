@@ -169,7 +169,7 @@ EntryAddress keepDeepSelection(const QString &directory, const QString &bookPath
     const LibraryTree::Node section = tree.child(chapter, tree.childCount(chapter) - 1);
     window->showMatch(section);
     std::printf("kept selection: %s (level %d)\n", qPrintable(tree.caption(section)), tree.level(section));
-    const EntryAddress address = window->library().entryAddress(section);
+    EntryAddress address = window->library().entryAddress(section);
     window->close();
     delete window;
     return address;
