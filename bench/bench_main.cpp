@@ -2,12 +2,15 @@
 // Measures the viewer where libraries are large: the start-up (the
 // catalogue's bare XML parse, the main window's creation, which reads the
 // catalogue and builds the author and book levels, and the time until the
-// window is on screen) and the loading of a book's contents. Prints medians
+// window is on screen), what restoring a session adds to it, and the
+// loading of a book's contents. Prints medians
 // of several runs and the peak memory.
 
 #include "librarygen.h"
 
 #include "core/contents.h"
+#include "core/session.h"
+#include "core/settings.h"
 #include "ui/fMain.h"
 #include "ui/librarymodel.h"
 #include "ui/platform.h"
@@ -139,6 +142,97 @@ void benchStartup(int books, int authors, int runs, const QString &kept)
     report("window creation with FormCreate", create);
     report("until the window is shown", shown);
     std::printf("shown / bare parse: %.1f\n", median(shown) / median(parse));
+}
+
+// Sets the restore switch in the settings store.
+void setRestorePages(bool restore)
+{
+    SettingsStore store(QStringLiteral("\\Software\\Brimvel\\Library"), SettingsStore::Access::Update);
+    ReadingPreferences preferences = readPreferences(store);
+    preferences.restorePages = restore;
+    writePreferences(store, preferences, {});
+    store.commit();
+}
+
+// Closes a window that shows the last section of the last chapter of the
+// book `bookPath`, so that the session kept for the library selects it;
+// returns the section's address.
+EntryAddress keepDeepSelection(const QString &directory, const QString &bookPath)
+{
+    TfrmMain *window = openWindow(directory);
+    const LibraryTree &tree = window->tree();
+    LibraryTree::Node book = LibraryTree::NoNode;
+    for (LibraryTree::Node node = tree.firstRoot(); node != LibraryTree::NoNode && book == LibraryTree::NoNode;
+         node = tree.nextInPreorder(node))
+        if (tree.level(node) == 1 && tree.info(node)->FPath == bookPath)
+            book = node;
+    window->expandTo(window->library().entryAddress(book));
+    window->LibBooks->expand(window->libraryModel()->indexOf(book));  // loads the contents
+    const LibraryTree::Node chapter = tree.child(book, tree.childCount(book) - 1);
+    const LibraryTree::Node section = tree.child(chapter, tree.childCount(chapter) - 1);
+    window->showMatch(section);
+    std::printf("kept selection: %s (level %d)\n", qPrintable(tree.caption(section)), tree.level(section));
+    EntryAddress address = window->library().entryAddress(section);
+    window->close();
+    delete window;
+    return address;
+}
+
+// The start with the session of a selection deep inside one book of
+// `entries` entries restored, against the plain start, back to back in
+// each run. The settings store is a temporary one.
+void benchRestore(int books, int authors, int entries, int runs)
+{
+    QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", home.path().toLocal8Bit());
+    QTemporaryDir library;
+    generateLibrary(library.path(), books, authors);
+    const QString bookPath = QStringLiteral("book%1").arg(books / 2);
+    generateContents(library.filePath(QStringLiteral("Library/%1/sod.btf").arg(bookPath)), entries);
+    std::printf("restore: %d books by %d authors, the selection in a book of %d entries\n", books, authors, entries);
+    const EntryAddress kept = keepDeepSelection(library.path(), bookPath);
+    // Creation runs FormCreate, which reads the catalogue and restores;
+    // until shown adds the first paint.
+    std::vector<double> plain, restored, plainCreate, restoredCreate;
+    for (int run = 0; run < runs; ++run) {
+        for (const bool restore : {false, true}) {
+            setRestorePages(restore);
+            QDir::setCurrent(library.path());
+            QElapsedTimer sinceStart;
+            sinceStart.start();
+            TfrmMain *window = nullptr;
+            (restore ? restoredCreate : plainCreate).push_back(milliseconds([&] { window = new TfrmMain; }));
+            window->show();
+            if (!QTest::qWaitForWindowExposed(window))
+                std::printf("the window was not shown\n");
+            (restore ? restored : plain).push_back(double(sinceStart.nsecsElapsed()) / 1e6);
+            if (restore && window->selectedNode() == LibraryTree::NoNode)
+                std::printf("the selection was not restored\n");
+            delete window;
+        }
+    }
+    // The restore's own steps on a window just made: locating the entry,
+    // which loads its book and expands the path, and selecting it.
+    setRestorePages(false);
+    std::vector<double> steps;
+    for (int run = 0; run < runs; ++run) {
+        QDir::setCurrent(library.path());
+        auto *window = new TfrmMain;
+        steps.push_back(milliseconds([&] { window->showMatch(window->expandTo(kept)); }));
+        delete window;
+    }
+    report("locating and selecting the entry", steps);
+    report("plain window creation", plainCreate);
+    report("window creation with the restore", restoredCreate);
+    report("plain start until shown", plain);
+    report("start with the restore until shown", restored);
+    const auto added = [](const std::vector<double> &with, const std::vector<double> &without) {
+        std::vector<double> differences(with.size());
+        std::transform(with.begin(), with.end(), without.begin(), differences.begin(), std::minus<>());
+        return median(differences);
+    };
+    std::printf("added by the restore: creation %.1f ms, until shown %.1f ms (medians of the runs' differences)\n",
+                added(restoredCreate, plainCreate), added(restored, plain));
 }
 
 void benchContents(int entries, int runs)
@@ -303,7 +397,7 @@ int main(int argc, char *argv[])
     parser.setApplicationDescription(QStringLiteral("Benchmarks of the library viewer on generated libraries"));
     parser.addHelpOption();
     parser.addPositionalArgument(QStringLiteral("what"),
-                                 QStringLiteral("startup (default), contents, search, bookmarks or check"));
+                                 QStringLiteral("startup (default), restore, contents, search, bookmarks or check"));
     parser.addOption({QStringLiteral("library"), QStringLiteral("Library directory for bookmarks."),
                       QStringLiteral("dir"), QStringLiteral(SAMPLE_LIBRARY_DIR)});
     parser.addOption({QStringLiteral("books"), QStringLiteral("Books in the catalogue."), QStringLiteral("n"),
@@ -330,6 +424,10 @@ int main(int argc, char *argv[])
         benchBookmarks(parser.value(QStringLiteral("library")), {0, 10, 50});
     else if (what == QLatin1String("check"))
         benchCheck(std::max(10, parser.value(QStringLiteral("entries")).toInt()), runs);
+    else if (what == QLatin1String("restore"))
+        benchRestore(std::max(1, parser.value(QStringLiteral("books")).toInt()),
+                     std::max(1, parser.value(QStringLiteral("authors")).toInt()),
+                     std::max(10, parser.value(QStringLiteral("entries")).toInt()), runs);
     else if (what == QLatin1String("contents"))
         benchContents(std::max(10, parser.value(QStringLiteral("entries")).toInt()), runs);
     else

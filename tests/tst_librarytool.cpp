@@ -4,8 +4,11 @@
 
 #include "testsupport.h"
 
+#include "storesupport.h"
+
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QScopeGuard>
 
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
@@ -422,6 +425,24 @@ private slots:
         QCOMPARE(run.exitCode, StandInExitStatus);
         QVERIFY2(run.err.isEmpty(), qPrintable(run.err));
         QCOMPARE(place.record(), (QStringList{place.canonicalPath(ViewPlace::LibraryName), "0", viewerRun}));
+    }
+
+    void viewWithoutDirOpensTheLastLibrary()
+    {
+#ifndef Q_OS_UNIX
+        QSKIP("The stand-ins for the viewer are shell scripts");
+#endif
+        ViewPlace place;
+        place.addViewer(QStringLiteral("tool"));
+        // Where the working directory holds no catalogue, the most recent
+        // library that still exists.
+        plant({{"reading.Libraries/Count", "2"},
+               {"reading.Libraries/Item0", place.expanded(QStringLiteral("{root}/gone"))},
+               {"reading.Libraries/Item1", place.expanded("{root}/" + ViewPlace::LibraryName)}});
+        const auto cleanStore = qScopeGuard([] { removeStore(); });
+        const ToolRun run = place.run({QStringLiteral("view")}, QStringLiteral("path"));
+        QCOMPARE(run.exitCode, StandInExitStatus);
+        QCOMPARE(place.record(), (QStringList{place.canonicalPath(ViewPlace::LibraryName), "0", "tool"}));
     }
 
     void viewRefusesWhatItCannotOpen_data()

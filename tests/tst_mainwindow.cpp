@@ -10,13 +10,17 @@
 #include "ui/viewer.h"
 
 #include <QAbstractItemModelTester>
+#include <QFileDialog>
 #include <QMenuBar>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTreeView>
+#include <QWebEngineView>
+#include <QWheelEvent>
 
 namespace {
 
@@ -36,6 +40,65 @@ QStringList actionTexts(const QList<QAction *> &actions)
     for (const QAction *action : actions)
         result << (action->isSeparator() ? QStringLiteral("-") : action->text());
     return result;
+}
+
+// A library of one author with the books `paths`, each with a chapter of
+// one section and a second chapter, on pages long enough to scroll.
+void writeReadingLibrary(const QDir &root, const QStringList &paths)
+{
+    QList<BookRecord> books;
+    const QString page = QStringLiteral("<p>Страница</p>").repeated(300);
+    for (const QString &path : paths) {
+        books.append({QStringLiteral("Гоголь"), QString(), QString(), path, path});
+        writeFile(
+            root.filePath("Library/" + path + "/sod.btf"),
+            cp1251(QStringLiteral("ITEMS{\r\nITEM{\r\nNAME=Глава 1\r\nLOCAL=ch1.htm\r\nID=1\r\nITEMS{\r\nITEM{\r\n"
+                                  "NAME=Раздел\r\nLOCAL=text\\s.htm\r\nID=2\r\n}\r\n}\r\n}\r\nITEM{\r\n"
+                                  "NAME=Глава 2\r\nLOCAL=ch2.htm\r\nID=3\r\n}\r\n}\r\n")));
+        for (const QString &file : {QStringLiteral("ch1.htm"), QStringLiteral("text/s.htm"), QStringLiteral("ch2.htm")})
+            writeFile(root.filePath("Library/" + path + "/" + file), cp1251(page));
+    }
+    writeFile(root.filePath(QStringLiteral("books.xml")), cp1251(cataloguePacket(books)));
+}
+
+// The node at `rows` from the root, expanded down to it as the user would.
+QModelIndex expandedIndex(TfrmMain &window, const QList<int> &rows)
+{
+    QModelIndex index;
+    for (const int row : rows) {
+        window.LibBooks->expand(index);
+        index = window.LibBooks->model()->index(row, 0, index);
+    }
+    return index;
+}
+
+QStringList tabCaptions(const TfrmMain &window)
+{
+    QStringList captions;
+    for (int index = 0; index < window.pageBrowsers->count(); ++index)
+        captions << window.tabCaption(index);
+    return captions;
+}
+
+qreal zoomOf(TWebBrowser *viewer)
+{
+    return viewer->findChild<QWebEngineView *>()->zoomFactor();
+}
+
+QMenu *libraryMenu(const TfrmMain &window)
+{
+    return qobject_cast<QMenuBar *>(window.menuBar()->cornerWidget(Qt::TopLeftCorner))->actions().at(0)->menu();
+}
+
+// Answers the folder chooser with `folder`.
+void chooseFolder(const QString &folder)
+{
+    setDialogObserver([folder](QDialog &dialog) {
+        auto &chooser = static_cast<QFileDialog &>(dialog);
+        chooser.setOption(QFileDialog::DontUseNativeDialog);
+        chooser.setDirectory(folder);
+        QTimer::singleShot(0, &dialog, [&dialog] { dialog.accept(); });
+    });
 }
 
 void rightClick(QTreeView *tree, const QPoint &position)
@@ -394,6 +457,130 @@ private slots:
         viewer.Navigate2(QDir::toNativeSeparators(library.path()) + QDir::separator()
                          + QStringLiteral("brimvel_library.htm"));
         QTRY_VERIFY(viewer.LocationURL().contains(QStringLiteral("brimvel_library.htm")));
+    }
+
+    void anotherLibraryOpensFromTheMenuAndIsRemembered()
+    {
+        QTemporaryDir first, second, empty;
+        writeReadingLibrary(first.path(), {QStringLiteral("Нос")});
+        writeReadingLibrary(second.path(), {QStringLiteral("Шинель")});
+        const auto resetObserver = qScopeGuard([] { setDialogObserver({}); });
+        MessageBoxRecorder boxes;
+        const QString previous = QDir::currentPath();
+        QDir::setCurrent(first.path());
+        TfrmMain window;
+        QDir::setCurrent(previous);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.LibBooks->setCurrentIndex(expandedIndex(window, {0, 0, 1}));
+        window.actNewBookmark->trigger();
+        window.SearchFirst(QStringLiteral("Глава"));
+        QVERIFY(window.actFindNext->isEnabled());
+
+        // The bookmark tabs close and the search position goes.
+        chooseFolder(second.path());
+        window.actionOpenLibrary->trigger();
+        QCOMPARE(window.library().AppDir(), QDir::toNativeSeparators(second.path()) + QDir::separator());
+        QCOMPARE(window.tree().text(window.tree().child(window.tree().firstRoot(), 0)), QStringLiteral("Шинель"));
+        QCOMPARE(tabCaptions(window), QStringList{"BRIMVEL"});
+        QCOMPARE(window.bookmarkCount(), 0);
+        QVERIFY(!window.actFindNext->isEnabled());
+        QVERIFY(!window.actDelBookmark->isEnabled());
+        // A folder without a catalogue fails as at start and is not remembered.
+        chooseFolder(empty.path());
+        window.actionOpenLibrary->trigger();
+        QCOMPARE(boxes.boxes.size(), 1);
+        QCOMPARE(boxes.boxes.at(0).text, QStringLiteral("File not found."));
+        QCOMPARE(window.tree().size(), 0);
+
+        QMenu *menu = libraryMenu(window);
+        emit menu->aboutToShow();
+        const QList<QAction *> entries = menu->actions();
+        QCOMPARE(actionTexts(entries), (QStringList{"Открыть библиотеку...", QFileInfo(second.path()).fileName(),
+                                                    QFileInfo(first.path()).fileName(), "-", "Печать...",
+                                                    "Восстанавливать открытые страницы", "-", "Выход"}));
+        QCOMPARE(entries.at(1)->statusTip(), QDir::toNativeSeparators(second.path()));
+        // A recent library that has gone is dropped with a message.
+        const QString gone = QDir::toNativeSeparators(first.path());
+        QVERIFY(first.remove());
+        entries.at(2)->trigger();
+        QCOMPARE(boxes.boxes.size(), 2);
+        QCOMPARE(boxes.boxes.at(1).text, QStringLiteral("Папка библиотеки не найдена и убрана из списка: ") + gone);
+        entries.at(1)->trigger();
+        QCOMPARE(window.tree().size(), 2);
+        QVERIFY(window.close());
+        QCOMPARE(storedValue(QStringLiteral("reading.Libraries/Count")).toString(), QStringLiteral("1"));
+        QCOMPARE(storedValue(QStringLiteral("reading.Libraries/Item0")).toString(),
+                 QDir::toNativeSeparators(second.path()));
+    }
+
+    void restartRestoresPagesTabsAndZoom()
+    {
+        TemporaryWorkingDirectory library;
+        writeReadingLibrary(library.path(), {QStringLiteral("Нос"), QStringLiteral("Шинель")});
+        MessageBoxRecorder boxes;
+        const QStringList tabs{"Гоголь   | Нос | Глава 1 | Раздел", "Гоголь   | Нос | Глава 2",
+                               "Гоголь   | Нос | Глава 1"};
+        QPoint scrolled;
+        {
+            TfrmMain window;
+            window.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&window));
+            for (const QList<int> &rows : {QList<int>{0, 0, 1}, QList<int>{0, 0, 0}}) {
+                window.LibBooks->setCurrentIndex(expandedIndex(window, rows));
+                window.actNewBookmark->trigger();
+            }
+            window.LibBooks->setCurrentIndex(expandedIndex(window, {0, 0, 0, 0}));
+            QCOMPARE(tabCaptions(window), tabs);
+            // Zoomed in by a key and by the wheel, each a step.
+            QTest::keyClick(window.LibBooks, Qt::Key_Equal, Qt::ControlModifier);
+            QTRY_VERIFY(window.BookView->LocationURL().endsWith(QStringLiteral("/text/s.htm")));
+            QWebEngineView *view = window.BookView->findChild<QWebEngineView *>();
+            QWheelEvent wheel(QPointF(50, 50), view->mapToGlobal(QPointF(50, 50)), {}, {0, 120}, Qt::NoButton,
+                              Qt::ControlModifier, Qt::NoScrollPhase, false);
+            QTRY_VERIFY(view->focusProxy());
+            QApplication::sendEvent(view->focusProxy(), &wheel);
+            QWebEnginePage *page = view->page();
+            QTRY_VERIFY_WITH_TIMEOUT((page->runJavaScript(QStringLiteral("window.scrollTo(0, 700)")),
+                                      window.BookView->scrollPosition().y() > 0),
+                                     10000);
+            scrolled = window.BookView->scrollPosition();
+            window.pageBrowsers->setCurrentIndex(1);
+            QVERIFY(window.close());
+        }
+        {
+            TfrmMain window;
+            QCOMPARE(window.tree().caption(window.selectedNode()), tabs.at(0));
+            QCOMPARE(tabCaptions(window), tabs);
+            QCOMPARE(window.pageBrowsers->currentIndex(), 1);
+            QVERIFY(window.actDelBookmark->isEnabled());
+            // Only the path to the entry was expanded.
+            QCOMPARE(window.tree().childCount(window.tree().child(window.tree().firstRoot(), 1)), 0);
+            for (const TfrmMain::Bookmark &bookmark : window.bookmarks())
+                QCOMPARE(zoomOf(window.viewerOf(bookmark.tab)), 1.25);
+            window.show();
+            QTRY_COMPARE(zoomOf(window.BookView), 1.25);
+            // The start tab's page scrolls once it is shown.
+            window.pageBrowsers->setCurrentIndex(0);
+            QTRY_COMPARE_WITH_TIMEOUT(window.BookView->scrollPosition(), scrolled, 10000);
+            QVERIFY(window.close());
+        }
+        // A book that has gone is skipped without a word; the zoom stays, and
+        // the switch, once off, keeps the next start clean.
+        QVERIFY(QFile::remove(library.filePath(QStringLiteral("Library/Нос/sod.btf"))));
+        {
+            TfrmMain window;
+            QCOMPARE(tabCaptions(window), QStringList{"BRIMVEL"});
+            QCOMPARE(window.selectedNode(), LibraryTree::NoNode);
+            QCOMPARE(zoomOf(window.BookView), 1.25);
+            window.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&window));
+            window.actionRestorePages->setChecked(false);
+            QVERIFY(window.close());
+        }
+        QCOMPARE(boxes.boxes.size(), 0);
+        TfrmMain window;
+        QVERIFY(!window.actionRestorePages->isChecked());
     }
 
     void applicationIsNamedAsItsDesktopEntryAndStore()

@@ -7,6 +7,8 @@
 #include "ui/librarymodel.h"
 #include "ui/viewer.h"
 
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTabBar>
@@ -295,6 +297,48 @@ private slots:
         QTest::keyClick(window.pageBrowsers, Qt::Key_Tab, Qt::ControlModifier);
         QCOMPARE(window.pageBrowsers->currentWidget(), other);
         QVERIFY(window.actDelBookmark->isEnabled());
+    }
+
+    void backAndForwardRetraceTheLinksFollowed()
+    {
+        TestLibrary library({QStringLiteral("B")});
+        writeFile(library.directory.filePath(QStringLiteral("Library/B/ch1.htm")),
+                  cp1251(QStringLiteral("<a href=ch2.htm>Глава 2</a>")));
+        writeFile(library.directory.filePath(QStringLiteral("Library/B/ch2.htm")), cp1251(QStringLiteral("<p>2</p>")));
+        TfrmMain window;
+        window.show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        window.LibBooks->expand(book(window));
+        window.LibBooks->setCurrentIndex(window.LibBooks->model()->index(0, 0, book(window)));
+        const auto shows = [&window](const char *page) {
+            return QTest::qWaitFor([&] { return window.BookView->LocationURL().endsWith(QLatin1String(page)); });
+        };
+        QVERIFY(shows("/B/ch1.htm"));
+        // A click of the user's: the engine skips pages left without one.
+        QWebEngineView *view = webView(window.BookView);
+        QTRY_VERIFY((QTest::mouseClick(view->focusProxy(), Qt::LeftButton, {}, QPoint(20, 16)),
+                     window.BookView->LocationURL().endsWith(QStringLiteral("/B/ch2.htm"))));
+
+        QTest::keyClick(window.LibBooks, Qt::Key_Left, Qt::AltModifier);
+        QVERIFY(shows("/B/ch1.htm"));
+        QTest::keyClick(window.LibBooks, Qt::Key_Right, Qt::AltModifier);
+        QVERIFY(shows("/B/ch2.htm"));
+        QTest::mouseClick(view->focusProxy(), Qt::BackButton);
+        QVERIFY(shows("/B/ch1.htm"));
+        QTest::mouseClick(view->focusProxy(), Qt::ForwardButton);
+        QVERIFY(shows("/B/ch2.htm"));
+
+        // "Печать..." prints the page in front, here into a PDF file.
+        QTemporaryDir out;
+        const QString pdf = out.filePath(QStringLiteral("page.pdf"));
+        setDialogObserver([pdf](QDialog &dialog) {
+            static_cast<QPrintDialog &>(dialog).printer()->setOutputFileName(pdf);
+            QTimer::singleShot(0, &dialog, [&dialog] { dialog.done(QDialog::Accepted); });
+        });
+        const auto resetObserver = qScopeGuard([] { setDialogObserver({}); });
+        window.actionPrint->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(pdf).size() > 0, 10000);
     }
 };
 

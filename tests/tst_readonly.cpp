@@ -208,6 +208,37 @@ private slots:
             QCOMPARE(it.key() + QStringLiteral(": ") + after.value(it.key()),
                      it.key() + QStringLiteral(": ") + it.value());
     }
+
+    // Sessions saved and restored, at a restart and at a change of library,
+    // go to the settings store alone.
+    void keptSessionsLeaveTheLibraryAsItWas()
+    {
+        TemporaryWorkingDirectory library;
+        QTemporaryDir other;
+        writeLibrary(library.path());
+        writeLibrary(other.path());
+        backdate(library.path());
+        const QMap<QString, QString> before = snapshot(library.path());
+        MessageBoxRecorder boxes;
+        for (int start = 0; start < 2; ++start) {
+            TfrmMain window;
+            window.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&window));
+            QAbstractItemModel *model = window.LibBooks->model();
+            window.LibBooks->expand(model->index(0, 0));
+            window.LibBooks->expand(model->index(0, 0, model->index(0, 0)));
+            window.LibBooks->setCurrentIndex(model->index(0, 0, model->index(0, 0, model->index(0, 0))));
+            window.actNewBookmark->trigger();
+            window.actionZoomIn->trigger();
+            QTRY_VERIFY(!webView(window.pageBrowsers->widget(1))->url().isEmpty());
+            window.openAnotherLibrary(other.path());
+            window.openAnotherLibrary(library.path());
+            QCOMPARE(window.bookmarkCount(), 1);
+            QVERIFY(window.close());
+        }
+        QCOMPARE(boxes.boxes.size(), 0);
+        QCOMPARE(snapshot(library.path()), before);
+    }
 };
 
 BRIMVEL_GUI_TEST_MAIN(TestReadOnly)

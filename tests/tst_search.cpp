@@ -1,5 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "testsupport.h"
+
 #include "core/error.h"
+#include "core/library.h"
 #include "core/search.h"
 
 #include <QTest>
@@ -85,6 +88,40 @@ private slots:
                     throw AppError(QStringLiteral("File not found"));
             }));
         QCOMPARE(tested, 2);
+    }
+
+    void addressLocatesItsNodeAgain_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("found");  // the node's text; empty for none
+        QTest::newRow("as kept") << QStringLiteral("[[1,\"Пушкин  \"],[0,\"Метель \\\"1830\\\" \\\\\"]]")
+                                 << QStringLiteral("Метель \"1830\" \\");
+        QTest::newRow("moved") << QStringLiteral("[[1,\"Гоголь  \"],[7,\"Нос\"]]") << QStringLiteral("Нос");
+        QTest::newRow("gone") << QStringLiteral("[[0,\"Гоголь  \"],[0,\"Вий\"]]") << QString();
+        QTest::newRow("renamed author") << QStringLiteral("[[0,\"Гоголь Н.\"],[0,\"Нос\"]]") << QString();
+        QTest::newRow("damaged") << QStringLiteral("[[0,\"Гоголь  \"],[0]]") << QString();
+        QTest::newRow("no JSON") << QStringLiteral("Гоголь | Нос") << QString();
+    }
+
+    void addressLocatesItsNodeAgain()
+    {
+        QFETCH(QString, address);
+        QFETCH(QString, found);
+        Library library(QDir::tempPath());
+        library.loadCatalogue(cp1251(cataloguePacket(
+            {{QStringLiteral("Гоголь"), QString(), QString(), QStringLiteral("Нос"), QStringLiteral("n")},
+             {QStringLiteral("Пушкин"), QString(), QString(), QStringLiteral("Метель \"1830\" \\"),
+              QStringLiteral("m")}})));
+        QList<LibraryTree::Node> expanded;
+        const LibraryTree::Node node =
+            library.nodeAt(addressOfText(address), [&](LibraryTree::Node parent) { expanded << parent; });
+        QCOMPARE(node == LibraryTree::NoNode ? QString() : library.tree().text(node), found);
+        if (node == LibraryTree::NoNode)
+            return;
+        // Only the path was expanded, and the address kept is the one given.
+        QCOMPARE(expanded, QList<LibraryTree::Node>{library.tree().parent(node)});
+        QCOMPARE(library.nodeAt(addressOfText(addressText(library.entryAddress(node))), [](LibraryTree::Node) {}),
+                 node);
     }
 };
 

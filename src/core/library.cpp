@@ -60,6 +60,39 @@ QString Library::filePath(const QString &builtPath) const
     return platformPath(m_appDir, builtPath);
 }
 
+EntryAddress Library::entryAddress(Node node) const
+{
+    EntryAddress address;
+    for (; node != LibraryTree::NoNode; node = m_tree.parent(node))
+        address.steps.prepend({m_tree.row(node), m_tree.text(node)});
+    return address;
+}
+
+Library::Node Library::childAt(Node parent, const EntryAddress::Step &step) const
+{
+    const int count = m_tree.childCount(parent);
+    if (step.row >= 0 && step.row < count && m_tree.textView(m_tree.child(parent, step.row)) == step.text)
+        return m_tree.child(parent, step.row);
+    for (int row = 0; row < count; ++row) {
+        if (m_tree.textView(m_tree.child(parent, row)) == step.text)
+            return m_tree.child(parent, row);
+    }
+    return LibraryTree::NoNode;
+}
+
+Library::Node Library::nodeAt(const EntryAddress &address, const Expander &expand)
+{
+    Node node = LibraryTree::NoNode;
+    for (const EntryAddress::Step &step : address.steps) {
+        if (node != LibraryTree::NoNode)
+            expand(node);
+        node = childAt(node, step);
+        if (node == LibraryTree::NoNode)
+            break;
+    }
+    return node;
+}
+
 Library::Node Library::walkFrom(Node from, const Expander &expand) const
 {
     return findInTree(m_tree, from, m_searchText, expand);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "catalogue.h"
+#include "entryaddress.h"
 #include "librarytree.h"
 
 #include <QByteArray>
@@ -60,6 +61,15 @@ public:
     // as a path of this platform, resolved ignoring letter case.
     QString filePath(const QString &builtPath) const;
 
+    // Where `node` stands: the texts and positions from its author down.
+    EntryAddress entryAddress(Node node) const;
+    // The node at `address`, or NoNode when the tree no longer holds it.
+    // Each step takes the child at the stored position when its text still
+    // matches, or else the first child of that text. `expand` is called on
+    // each node on the way before its children are looked at (loading a
+    // book's contents), and on nothing else; its errors go on to the caller.
+    Node nodeAt(const EntryAddress &address, const Expander &expand);
+
     // Find: walks the tree from its first node for `searchText` (trimmed
     // already), calling `expand` on each node with children before testing
     // it; returns the match, or NoNode. The match becomes the found node
@@ -76,6 +86,7 @@ public:
 
 private:
     Node walkFrom(Node from, const Expander &expand) const;
+    Node childAt(Node parent, const EntryAddress::Step &step) const;
 
     QString m_appDir;
     BooksRecordSet m_books{QStringLiteral("cdsBooks")};

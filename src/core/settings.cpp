@@ -184,6 +184,12 @@ SettingsStore::SettingsStore(const QString &keyPath, Access access)
 
 SettingsStore::~SettingsStore() = default;
 
+bool SettingsStore::exists(const QString &keyPath)
+{
+    const QString file = storeFile(storeName(keyPath));
+    return file.isEmpty() || QFileInfo(file).isFile();
+}
+
 QString SettingsStore::valuePath(const QString &section, const QString &name) const
 {
     return section.isEmpty() ? name : section + QLatin1Char('/') + name;

@@ -38,6 +38,9 @@ public:
     // Messages about a store file end with " in " and the file's path.
     explicit SettingsStore(const QString &keyPath, Access access = Access::Read);
     ~SettingsStore();
+    // Whether the store at `keyPath` exists, so that a reader that must not
+    // create it can look first; true where the store is no file of its own.
+    static bool exists(const QString &keyPath);
     SettingsStore(const SettingsStore &) = delete;
     SettingsStore &operator=(const SettingsStore &) = delete;
 

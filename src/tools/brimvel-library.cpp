@@ -45,7 +45,8 @@ const QString Description =
                    "             directory: the viewer beside this program, or else the one\n"
                    "             on PATH, takes this program's place. A directory that holds\n"
                    "             no library still opens the viewer, which then reports the\n"
-                   "             missing catalogue.\n"
+                   "             missing catalogue. Without DIR or -C, a working directory\n"
+                   "             without a catalogue opens the library the viewer opened last.\n"
                    "\n"
                    "Options:\n"
                    "  -C DIR     use the library in DIR instead of the working directory\n"
@@ -80,12 +81,12 @@ QString takeSearchText(const QStringList &positional)
     return text;
 }
 
-// view's DIR, the working directory when none is given.
-QString takeViewDirectory(const QStringList &positional)
+// view's DIR: the working directory when -C names it, empty when nothing does.
+QString takeViewDirectory(const QStringList &positional, bool directoryGiven)
 {
     if (positional.size() > 2)
         throw UsageError{QStringLiteral("view takes at most one DIR")};
-    return positional.value(1, QStringLiteral("."));
+    return positional.value(1, directoryGiven ? QStringLiteral(".") : QString());
 }
 
 Invocation invocationOf(const QCommandLineParser &parser, const QCommandLineOption &directory)
@@ -97,7 +98,7 @@ Invocation invocationOf(const QCommandLineParser &parser, const QCommandLineOpti
     if (command == QLatin1String("find"))
         return {parser.value(directory), command, takeSearchText(positional)};
     if (command == QLatin1String("view"))
-        return {parser.value(directory), command, takeViewDirectory(positional)};
+        return {parser.value(directory), command, takeViewDirectory(positional, parser.isSet(directory))};
     if (command != QLatin1String("tree") && command != QLatin1String("check"))
         throw UsageError{QStringLiteral("unknown command '%1'").arg(command)};
     if (positional.size() > 1)

@@ -4,9 +4,14 @@
 #include "directories.h"
 #include "librarycommands.h"
 
+#include "core/library.h"
+#include "core/paths.h"
+#include "core/session.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <QTextStream>
 #include <optional>
@@ -53,6 +58,21 @@ std::optional<QString> startInPlace(const QString &program)
 #endif
 }
 
+// The library to open when no directory is named: the working directory
+// when it holds a catalogue, or else the library the viewer opened last (as
+// from the desktop entry, which starts in the home directory), or else the
+// working directory all the same.
+QString libraryToView(const QString &directory)
+{
+    if (!directory.isEmpty())
+        return directory;
+    const Library here(workingDirectory());
+    if (QFileInfo::exists(here.filePath(QStringLiteral("books.xml"))))
+        return QStringLiteral(".");
+    const QString recent = mostRecentLibrary();
+    return recent.isEmpty() ? QStringLiteral(".") : recent;
+}
+
 int failure(QTextStream &err, const QString &message)
 {
     err << "brimvel-library: " << message << '\n';
@@ -63,7 +83,8 @@ int failure(QTextStream &err, const QString &message)
 
 int viewLibrary(const QString &directory, QTextStream &err)
 {
-    if (const std::optional<QString> problem = notADirectory(directory))
+    const QString library = libraryToView(directory);
+    if (const std::optional<QString> problem = notADirectory(library))
         return failure(err, *problem);
     // Looked up before the change of directory, which would move a relative
     // directory on PATH.
@@ -71,8 +92,8 @@ int viewLibrary(const QString &directory, QTextStream &err)
     if (program.isEmpty())
         return failure(err,
                        QStringLiteral("the viewer '%1' is neither beside this program nor on PATH").arg(ViewerName));
-    if (!changeDirectory(directory))
-        return failure(err, QStringLiteral("cannot change to directory '%1'").arg(directory));
+    if (!changeDirectory(library))
+        return failure(err, QStringLiteral("cannot change to directory '%1'").arg(library));
     err.flush();
     if (const std::optional<QString> reason = startInPlace(program))
         return failure(err, QStringLiteral("cannot start '%1': %2").arg(program, *reason));

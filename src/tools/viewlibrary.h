@@ -10,7 +10,9 @@ class QTextStream;
 // changes into `directory` and starts the viewer there, in place of this
 // process where the platform allows. The viewer is the one beside this
 // program, or else the one on PATH. A directory that holds no library still
-// opens the viewer, which reports the missing catalogue itself.
+// opens the viewer, which reports the missing catalogue itself. With
+// `directory` empty, a working directory without a catalogue gives way to
+// the library the viewer opened last, when there is one.
 //
 // Returns only when the viewer was not started in place: ExitFailure, with
 // the reason on `err`, when `directory` or the viewer cannot be found or the

@@ -6,17 +6,22 @@
 #include "librarymodel.h"
 #include "librarytreeview.h"
 #include "platform.h"
+#include "session.h"
 #include "viewer.h"
 
 #include "core/paths.h"
 #include "core/text.h"
 
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QCursor>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QHelpEvent>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QScopeGuard>
 #include <QScopedValueRollback>
 #include <QSplitter>
@@ -115,6 +120,42 @@ void TfrmMain::createActions()
     connectHandler(actDelBookmark, &TfrmMain::actDelBookmarkExecute);
     connectHandler(actFind, &TfrmMain::actFindExecute);
     connectHandler(actFindNext, &TfrmMain::actFindNextExecute);
+    createReadingActions();
+}
+
+void TfrmMain::createReadingActions()
+{
+    actionOpenLibrary = createAction(QStringLiteral("Открыть библиотеку..."),
+                                     QStringLiteral("Открыть библиотеку из другой папки"), QKeySequence::Open);
+    actionPrint = createAction(QStringLiteral("Печать..."), QStringLiteral("Напечатать страницу"), QKeySequence::Print);
+    actionRestorePages =
+        createAction(QStringLiteral("Восстанавливать открытые страницы"),
+                     QStringLiteral("Открывать при запуске страницы и закладки, открытые в прошлый раз"), {});
+    actionRestorePages->setCheckable(true);
+    actionRestorePages->setChecked(true);
+    actionExit =
+        createAction(QStringLiteral("Выход"), QStringLiteral("Закрыть программу"), QKeySequence(Qt::CTRL | Qt::Key_Q));
+    actionZoomIn = createAction(QStringLiteral("Увеличить"), QStringLiteral("Увеличить страницу"), {});
+    actionZoomIn->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Equal), QKeySequence(Qt::CTRL | Qt::Key_Plus)});
+    actionZoomOut = createAction(QStringLiteral("Уменьшить"), QStringLiteral("Уменьшить страницу"),
+                                 QKeySequence(Qt::CTRL | Qt::Key_Minus));
+    actionZoomReset = createAction(QStringLiteral("Обычный размер"), QStringLiteral("Показать страницу без увеличения"),
+                                   QKeySequence(Qt::CTRL | Qt::Key_0));
+    actionBack = createAction(QStringLiteral("Назад"), QStringLiteral("Вернуться на предыдущую страницу"),
+                              QKeySequence(Qt::ALT | Qt::Key_Left));
+    actionForward = createAction(QStringLiteral("Вперёд"), QStringLiteral("Перейти на следующую страницу"),
+                                 QKeySequence(Qt::ALT | Qt::Key_Right));
+    // The commands without a menu entry act through their keys anywhere in the window.
+    addActions({actionZoomIn, actionZoomOut, actionZoomReset, actionBack, actionForward});
+    connectHandler(actionOpenLibrary, &TfrmMain::chooseLibrary);
+    connectHandler(actionPrint, &TfrmMain::printFrontPage);
+    connect(actionRestorePages, &QAction::toggled, this, [this](bool on) { m_session->setRestorePages(on); });
+    connect(actionExit, &QAction::triggered, this, &QWidget::close);
+    connect(actionZoomIn, &QAction::triggered, this, [this] { zoomBy(1); });
+    connect(actionZoomOut, &QAction::triggered, this, [this] { zoomBy(-1); });
+    connect(actionZoomReset, &QAction::triggered, this, [this] { setZoom(100); });
+    connect(actionBack, &QAction::triggered, this, [this] { frontViewer()->back(); });
+    connect(actionForward, &QAction::triggered, this, [this] { frontViewer()->forward(); });
 }
 
 void TfrmMain::connectHandler(QAction *action, void (TfrmMain::*handler)())
@@ -125,6 +166,7 @@ void TfrmMain::connectHandler(QAction *action, void (TfrmMain::*handler)())
 
 void TfrmMain::createMenus()
 {
+    createLibraryMenu();
     QMenu *search = menuBar()->addMenu(QStringLiteral("Поиск"));
     search->addAction(actFind);
     search->addAction(actFindNext);
@@ -137,6 +179,25 @@ void TfrmMain::createMenus()
     dxBarPopupMenuLib->addAction(actNewBookmark);
     dxBarPopupMenuLib->addSeparator();
     dxBarPopupMenuLib->addAction(actFullCollapse);
+}
+
+// "Библиотека": another library, the recent ones, printing, the restore
+// switch and the end of the program. It stands before "Поиск" on a bar of
+// its own in the menu bar's leading corner, so that the menu bar itself
+// holds the menus "Поиск" and "Закладки" as ever.
+void TfrmMain::createLibraryMenu()
+{
+    auto *bar = new QMenuBar(menuBar());
+    m_libraryMenu = bar->addMenu(QStringLiteral("Библиотека"));
+    menuBar()->setCornerWidget(bar, Qt::TopLeftCorner);
+    m_libraryMenu->setToolTipsVisible(true);
+    m_libraryMenu->addAction(actionOpenLibrary);
+    m_recentEnd = m_libraryMenu->addSeparator();
+    m_libraryMenu->addAction(actionPrint);
+    m_libraryMenu->addAction(actionRestorePages);
+    m_libraryMenu->addSeparator();
+    m_libraryMenu->addAction(actionExit);
+    connect(m_libraryMenu, &QMenu::aboutToShow, this, &TfrmMain::fillRecentLibraries);
 }
 
 void TfrmMain::createLayout()
@@ -170,9 +231,7 @@ void TfrmMain::createLayout()
         palette.setColor(QPalette::Inactive, role, palette.color(QPalette::Active, role));
     LibBooks->setPalette(palette);
 
-    BookView = new TWebBrowser;
-    connect(BookView, &TWebBrowser::statusMessage, this,
-            [this](const QString &text) { statusBar()->showMessage(text); });
+    BookView = createViewer();
     tbsView = new QWidget;
     auto *startTabLayout = new QVBoxLayout(tbsView);
     startTabLayout->setContentsMargins(0, 0, 0, 0);
@@ -214,11 +273,115 @@ bool TfrmMain::eventFilter(QObject *watched, QEvent *event)
 void TfrmMain::FormCreate()
 {
     fsMain->setIniFileName(QStringLiteral("\\Software\\Brimvel\\Library"));
+    m_session = std::make_unique<ReadingSession>(*this, fsMain->iniFileName());
+    actionRestorePages->setChecked(m_session->restorePages());
     QPalette palette = LibBooks->palette();
     palette.setColor(QPalette::Base, TreeBackground);
     LibBooks->setPalette(palette);
     const auto updateStates = qScopeGuard([this] { UpdateActionStates(); });
+    applyZoom();
     openLibrary(workingDirectory());
+    m_session->libraryOpened();
+}
+
+void TfrmMain::openAnotherLibrary(const QString &folder)
+{
+    const auto updateStates = qScopeGuard([this] { UpdateActionStates(); });
+    m_session->save();
+    closeBookmarks();
+    setTabCaption(tbsView, StartTabCaption);
+    BookView->clear();
+    openLibrary(folder);
+    m_session->libraryOpened();
+}
+
+void TfrmMain::chooseLibrary()
+{
+    QFileDialog dialog(this, QStringLiteral("Открыть библиотеку"), library().AppDir());
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    if (execDialog(dialog) == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+        openAnotherLibrary(dialog.selectedFiles().constFirst());
+}
+
+void TfrmMain::fillRecentLibraries()
+{
+    qDeleteAll(m_recentEntries);
+    m_recentEntries.clear();
+    for (const QString &folder : m_session->recentLibraries()) {
+        QString name = QFileInfo(folder).fileName();
+        if (name.isEmpty())
+            name = folder;  // a library at the root of a file system
+        auto *entry = new QAction(name.replace(u'&', QStringLiteral("&&")), m_libraryMenu);
+        entry->setStatusTip(folder);
+        entry->setToolTip(folder);
+        m_libraryMenu->insertAction(m_recentEnd, entry);
+        connect(entry, &QAction::triggered, this,
+                [this, folder] { runHandler([this, folder] { openRecentLibrary(folder); }); });
+        m_recentEntries.append(entry);
+    }
+}
+
+void TfrmMain::openRecentLibrary(const QString &folder)
+{
+    if (QFileInfo(folder).isDir()) {
+        openAnotherLibrary(folder);
+        return;
+    }
+    m_session->dropLibrary(folder);
+    showMessageBox(QMessageBox::Warning, ApplicationTitle,
+                   QStringLiteral("Папка библиотеки не найдена и убрана из списка: %1").arg(folder));
+}
+
+void TfrmMain::printFrontPage()
+{
+    auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    QPrintDialog dialog(printer.get(), this);
+    if (execDialog(dialog) == QDialog::Accepted)
+        frontViewer()->print(std::move(printer));
+}
+
+void TfrmMain::zoomBy(int direction)
+{
+    setZoom(zoomStep(m_session->zoomPercent(), direction));
+}
+
+void TfrmMain::setZoom(int percent)
+{
+    m_session->setZoomPercent(percent);
+    applyZoom();
+}
+
+void TfrmMain::applyZoom()
+{
+    for (TWebBrowser *viewer : pageBrowsers->findChildren<TWebBrowser *>())
+        viewer->setZoomPercent(m_session->zoomPercent());
+}
+
+void TfrmMain::closeEvent(QCloseEvent *event)
+{
+    m_session->save();
+    QMainWindow::closeEvent(event);
+}
+
+TWebBrowser *TfrmMain::createViewer()
+{
+    auto *viewer = new TWebBrowser;
+    connect(viewer, &TWebBrowser::statusMessage, this, [this](const QString &text) { statusBar()->showMessage(text); });
+    connect(viewer, &TWebBrowser::zoomRequested, this, &TfrmMain::zoomBy);
+    if (m_session)
+        viewer->setZoomPercent(m_session->zoomPercent());
+    return viewer;
+}
+
+TWebBrowser *TfrmMain::viewerOf(QWidget *tab) const
+{
+    return tab == tbsView ? BookView : tab->findChild<TWebBrowser *>();
+}
+
+TWebBrowser *TfrmMain::frontViewer() const
+{
+    return viewerOf(pageBrowsers->currentWidget());
 }
 
 void TfrmMain::openLibrary(const QString &folder)
@@ -326,16 +489,28 @@ void TfrmMain::actNewBookmarkExecute()
     if (node == LibraryTree::NoNode || tree().level(node) < 2)
         return;
     const auto updateStates = qScopeGuard([this] { UpdateActionStates(); });
+    openBookmark(node);
+}
+
+QWidget *TfrmMain::openBookmark(LibraryTree::Node node)
+{
     const QString caption = GetNodeCaption(node);
     for (int index = 0; index < pageBrowsers->count(); ++index) {
         if (pageBrowsers->widget(index) != tbsView && tabCaption(index) == caption) {
             activateTab(pageBrowsers->widget(index));
-            return;
+            return pageBrowsers->widget(index);
         }
     }
     QWidget *tab = addBookmarkTab(caption, library().filePath(library().pagePath(node)));
     activateTab(tab);
-    ListItemBookmarks.append({caption, tab});
+    ListItemBookmarks.append({caption, tab, node});
+    return tab;
+}
+
+void TfrmMain::bringToFront(QWidget *tab)
+{
+    activateTab(tab);
+    UpdateActionStates();
 }
 
 QWidget *TfrmMain::addBookmarkTab(const QString &caption, const QString &path)
@@ -345,8 +520,7 @@ QWidget *TfrmMain::addBookmarkTab(const QString &caption, const QString &path)
     setTabCaption(tab.get(), caption);
     auto *layout = new QVBoxLayout(tab.get());
     layout->setContentsMargins(0, 0, 0, 0);
-    auto *viewer = new TWebBrowser;
-    connect(viewer, &TWebBrowser::statusMessage, this, [this](const QString &text) { statusBar()->showMessage(text); });
+    TWebBrowser *viewer = createViewer();
     layout->addWidget(viewer);
     viewer->Navigate2(path);
     return tab.release();
@@ -371,14 +545,26 @@ void TfrmMain::actDelBookmarkExecute()
     ListItemBookmarks.erase(entry);
     const int index = pageBrowsers->indexOf(front);
     activateTab(tbsView);
-    // A closed bookmark's viewer is destroyed just before its tab, so that
-    // its page is closed while the tab still holds it, rather than as one of
-    // the tab's children.
-    delete front->findChild<TWebBrowser *>();
-    delete front;
+    closeBookmarkTab(front);
     // The tab that followed the closed one comes to the front, or the start
     // tab when the closed one was the rightmost.
     activateTab(index < pageBrowsers->count() ? pageBrowsers->widget(index) : tbsView);
+}
+
+// A closed bookmark's viewer is destroyed just before its tab, so that its
+// page is closed while the tab still holds it, rather than as one of the
+// tab's children.
+void TfrmMain::closeBookmarkTab(QWidget *tab)
+{
+    delete tab->findChild<TWebBrowser *>();
+    delete tab;
+}
+
+void TfrmMain::closeBookmarks()
+{
+    activateTab(tbsView);
+    for (const Bookmark &bookmark : std::exchange(ListItemBookmarks, {}))
+        closeBookmarkTab(bookmark.tab);
 }
 
 void TfrmMain::fillBookmarkMenu()
@@ -446,6 +632,11 @@ void TfrmMain::showMatch(LibraryTree::Node node)
     const QModelIndex index = m_model->indexOf(node);
     LibBooks->setCurrentIndex(index);
     LibBooks->scrollTo(index, QAbstractItemView::PositionAtTop);
+}
+
+LibraryTree::Node TfrmMain::expandTo(const EntryAddress &address)
+{
+    return m_model->library().nodeAt(address, [this](LibraryTree::Node node) { expandForSearch(node); });
 }
 
 void TfrmMain::LibBooksMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers, const QPoint &)

@@ -7,8 +7,10 @@
 #include <QMainWindow>
 
 #include <functional>
+#include <memory>
 
 class LibraryModel;
+class ReadingSession;
 class TFormStorage;
 class QAction;
 class QMenu;
@@ -19,7 +21,8 @@ class QTabWidget;
 class TWebBrowser;
 
 // The main window: the library tree on the left, the page viewer tabs on the
-// right, the menus "Поиск" and "Закладки", and a status bar for hints.
+// right, the menus "Библиотека", "Поиск" and "Закладки", and a status bar
+// for hints.
 class TfrmMain : public QMainWindow
 {
     Q_OBJECT
@@ -52,6 +55,17 @@ public:
     QAction *actFindNext = nullptr;
     QAction *actFullCollapse = nullptr;
 
+    // The commands of reading: another library, print, zoom and history.
+    QAction *actionOpenLibrary = nullptr;
+    QAction *actionPrint = nullptr;
+    QAction *actionRestorePages = nullptr;
+    QAction *actionExit = nullptr;
+    QAction *actionZoomIn = nullptr;
+    QAction *actionZoomOut = nullptr;
+    QAction *actionZoomReset = nullptr;
+    QAction *actionBack = nullptr;
+    QAction *actionForward = nullptr;
+
     // Searches the tree for `searchText` (trimmed) from its first node, as
     // Find does once the find dialog is confirmed.
     void SearchFirst(const QString &searchText);
@@ -65,12 +79,57 @@ public:
     QString tabCaption(int index) const;
     LibraryModel *libraryModel() const { return m_model; }
 
+    // Opens the library in `folder` in place of the open one, as a start in
+    // that folder would: the bookmark tabs of the old one are closed first,
+    // its pages kept for its next opening. Failures are reported as at start.
+    void openAnotherLibrary(const QString &folder);
+
+    // An entry of the bookmark list: a bookmark tab, its caption and the
+    // entry it was made from.
+    struct Bookmark
+    {
+        QString caption;
+        QWidget *tab;
+        LibraryTree::Node node;
+    };
+    const QList<Bookmark> &bookmarks() const { return ListItemBookmarks; }
+    // The viewer of a tab of pageBrowsers.
+    TWebBrowser *viewerOf(QWidget *tab) const;
+    LibraryTree::Node selectedNode() const;
+    // The node at `address`, with the tree expanded down to it; NoNode when
+    // it is gone. Errors of loading a book on the way go on to the caller.
+    LibraryTree::Node expandTo(const EntryAddress &address);
+    // Selects `node` and scrolls the tree to show it at the top, which
+    // shows its page.
+    void showMatch(LibraryTree::Node node);
+    // Opens a bookmark tab on a contents node, or brings the one with its
+    // caption to the front, as "Новая закладка" does; returns the tab.
+    QWidget *openBookmark(LibraryTree::Node node);
+    // Brings a tab to the front and recomputes the action states.
+    void bringToFront(QWidget *tab);
+    // Applies the zoom of the reading session to every viewer.
+    void applyZoom();
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     void createActions();
     void createMenus();
+    void createLibraryMenu();
+    void createReadingActions();
+    // Rebuilds the recent libraries' entries of the "Библиотека" menu.
+    void fillRecentLibraries();
+    void openRecentLibrary(const QString &folder);
+    void chooseLibrary();
+    void printFrontPage();
+    void zoomBy(int direction);
+    void setZoom(int percent);
+    TWebBrowser *frontViewer() const;
+    TWebBrowser *createViewer();
+    void closeBookmarks();
+    void closeBookmarkTab(QWidget *tab);
     void createLayout();
     QAction *createAction(const QString &caption, const QString &hint, const QKeySequence &key);
     // Runs `handler` through the top-level error handler when `action` fires.
@@ -97,10 +156,10 @@ private:
     // Runs a walk of the library's search with the busy cursor and the
     // tree's update lock held, and shows the match, or else `notFound`.
     void walkTree(const std::function<LibraryTree::Node(const Library::Expander &)> &walk, const QString &notFound);
-    // Expands a node one level for the tree search, raising the expanding
-    // event even for a node that is expanded already.
+    // Expands a node one level for the tree search and the restore of a
+    // selection, raising the expanding event even for a node that is
+    // expanded already.
     void expandForSearch(LibraryTree::Node node);
-    void showMatch(LibraryTree::Node node);
     void actNewBookmarkExecute();
     void actDelBookmarkExecute();
     void ListItemBookmarksClick(int index);
@@ -110,16 +169,12 @@ private:
     // fails is removed again before the error goes on.
     QWidget *addBookmarkTab(const QString &caption, const QString &path);
     void UpdateActionStates();
-    LibraryTree::Node selectedNode() const;
-
-    // An entry of the bookmark list: a bookmark tab and its caption.
-    struct Bookmark
-    {
-        QString caption;
-        QWidget *tab;
-    };
 
     LibraryModel *m_model = nullptr;
+    std::unique_ptr<ReadingSession> m_session;
+    QMenu *m_libraryMenu = nullptr;
+    QList<QAction *> m_recentEntries;  // the recent libraries' entries in the menu
+    QAction *m_recentEnd = nullptr;    // the separator after them
     QMenu *m_bookmarksMenu = nullptr;
     QList<QAction *> m_bookmarkEntries;  // the separator and the list's entries in the menu
     QList<Bookmark> ListItemBookmarks;

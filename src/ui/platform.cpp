@@ -25,6 +25,7 @@ namespace {
 
 int g_busyDepth = 0;
 MessageBoxObserver g_messageBoxObserver;
+DialogObserver g_dialogObserver;
 
 bool runningAsRoot()
 {
@@ -206,6 +207,18 @@ bool terminateProcess(qint64 pid)
 void setMessageBoxObserver(MessageBoxObserver observer)
 {
     g_messageBoxObserver = std::move(observer);
+}
+
+int execDialog(QDialog &dialog)
+{
+    if (g_dialogObserver)
+        g_dialogObserver(dialog);
+    return dialog.exec();
+}
+
+void setDialogObserver(DialogObserver observer)
+{
+    g_dialogObserver = std::move(observer);
 }
 
 void showError(const QString &message)

@@ -7,6 +7,7 @@
 #include <exception>
 #include <functional>
 
+class QDialog;
 class QWidget;
 
 // The toolkit services the windows rely on: application set-up, the busy
@@ -64,6 +65,13 @@ bool terminateProcess(qint64 pid);
 // the box and to answer it.
 using MessageBoxObserver = std::function<void(QMessageBox &)>;
 void setMessageBoxObserver(MessageBoxObserver observer);
+
+// Runs a modal dialog of the system's (a folder chooser, the print dialog)
+// and returns its result; the observer sees it just before it runs, so
+// tests can answer it.
+int execDialog(QDialog &dialog);
+using DialogObserver = std::function<void(QDialog &)>;
+void setDialogObserver(DialogObserver observer);
 
 // The top-level error handler: shows the message of an error that no
 // handler caught in a stop box captioned with the application title.

@@ -4,8 +4,12 @@
 #include "pageguard.h"
 #include "platform.h"
 
+#include <QChildEvent>
+#include <QMouseEvent>
+#include <QPrinter>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QWebEngineHistory>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
@@ -138,7 +142,20 @@ TWebBrowser::TWebBrowser(QWidget *parent) : QWidget(parent), m_view(new QWebEngi
     connect(m_page, &QWebEnginePage::renderProcessTerminated, this, &TWebBrowser::renderProcessDied);
     connect(&m_heartbeat, &QTimer::timeout, this, &TWebBrowser::checkRenderer);
     m_heartbeat.start(HeartbeatInterval);
+    connect(m_page, &QWebEnginePage::loadFinished, this, &TWebBrowser::applyPendingScroll);
+    connect(m_view, &QWebEngineView::printFinished, this, [this](bool printed) {
+        m_printer.reset();
+        if (!printed)
+            emit statusMessage(QStringLiteral("Страница не напечатана"));
+    });
+    // The engine draws into a child of the view, made when it needs one;
+    // its wheel and mouse events are looked at before the page gets them.
+    m_view->installEventFilter(this);
+    for (QWidget *child : m_view->findChildren<QWidget *>())
+        child->installEventFilter(this);
 }
+
+TWebBrowser::~TWebBrowser() = default;
 
 void TWebBrowser::setLibraryFolder(const QString &folder)
 {
@@ -154,6 +171,110 @@ void TWebBrowser::Navigate2(const QString &path)
 QString TWebBrowser::LocationURL() const
 {
     return m_page->location().toString();
+}
+
+QString TWebBrowser::localFile() const
+{
+    const QUrl location = m_page->location();
+    return location.isLocalFile() ? location.toLocalFile() : QString();
+}
+
+QPoint TWebBrowser::scrollPosition() const
+{
+    return m_page->scrollPosition().toPoint();
+}
+
+void TWebBrowser::scrollWhenLoaded(const QPoint &position)
+{
+    m_pendingScroll = position;
+}
+
+// A page in a viewer not shown yet (a window still opening, a tab behind
+// another) keeps its scroll until it is shown, as the engine sets no
+// scroll on a page it does not show.
+void TWebBrowser::applyPendingScroll(bool loaded)
+{
+    if (!loaded || !m_pendingScroll)
+        return;
+    if (!isVisible()) {
+        m_scrollWhenShown = true;
+        return;
+    }
+    // The engine reports the scroll position in the page's pixels as
+    // zoomed, and a script scrolls in pixels of the page itself.
+    m_page->runJavaScript(QStringLiteral("window.scrollTo(%1 / %3, %2 / %3)")
+                              .arg(m_pendingScroll->x())
+                              .arg(m_pendingScroll->y())
+                              .arg(m_page->zoomFactor()),
+                          QWebEngineScript::ApplicationWorld);
+    m_pendingScroll.reset();
+}
+
+void TWebBrowser::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (std::exchange(m_scrollWhenShown, false))
+        QTimer::singleShot(0, this, [this] { applyPendingScroll(true); });
+}
+
+void TWebBrowser::clear()
+{
+    m_pendingScroll.reset();
+    m_scrollWhenShown = false;
+    m_view->history()->clear();
+    m_view->setUrl(QUrl(QStringLiteral("about:blank")));
+}
+
+void TWebBrowser::setZoomPercent(int percent)
+{
+    m_view->setZoomFactor(percent / 100.0);
+}
+
+void TWebBrowser::back()
+{
+    m_view->back();
+}
+
+void TWebBrowser::forward()
+{
+    m_view->forward();
+}
+
+void TWebBrowser::print(std::unique_ptr<QPrinter> printer)
+{
+    if (m_printer)
+        return;  // one print at a time: the engine refuses a second meanwhile
+    m_printer = std::move(printer);
+    m_view->print(m_printer.get());
+}
+
+bool TWebBrowser::eventFilter(QObject *watched, QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::ChildAdded:
+        if (watched == m_view && static_cast<QChildEvent *>(event)->child()->isWidgetType())
+            static_cast<QChildEvent *>(event)->child()->installEventFilter(this);
+        break;
+    case QEvent::Wheel: {
+        const auto *wheel = static_cast<QWheelEvent *>(event);
+        if (!wheel->modifiers().testFlag(Qt::ControlModifier) || wheel->angleDelta().y() == 0)
+            break;
+        emit zoomRequested(wheel->angleDelta().y() > 0 ? 1 : -1);
+        return true;
+    }
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease: {
+        // Taken whole, press and release, so that the engine never sees them.
+        const Qt::MouseButton button = static_cast<QMouseEvent *>(event)->button();
+        if (button != Qt::BackButton && button != Qt::ForwardButton)
+            break;
+        if (event->type() == QEvent::MouseButtonRelease)
+            button == Qt::BackButton ? back() : forward();
+        return true;
+    }
+    default: break;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 // A render process that dies (a crash, the system ending it for memory, a

@@ -6,7 +6,9 @@
 #include <QWidget>
 
 #include <memory>
+#include <optional>
 
+class QPrinter;
 class QWebEngineView;
 class LibraryPage;
 
@@ -20,6 +22,7 @@ class TWebBrowser : public QWidget
 
 public:
     explicit TWebBrowser(QWidget *parent = nullptr);
+    ~TWebBrowser() override;
 
     // The library folder, whose files the pages of every viewer may load.
     static void setLibraryFolder(const QString &folder);
@@ -33,13 +36,42 @@ public:
     // The page shown now, including pages reached through links; empty
     // before anything has been opened.
     QString LocationURL() const;
+    // The local file shown now; empty when the page is no local file.
+    QString localFile() const;
+
+    // How far the page is scrolled, and a scroll to apply once the page
+    // opened next has loaded.
+    QPoint scrollPosition() const;
+    void scrollWhenLoaded(const QPoint &position);
+
+    // Shows nothing and forgets the history, as a viewer just made.
+    void clear();
+
+    void setZoomPercent(int percent);
+
+    // Back and forward within this viewer's own history, which links
+    // followed and pages opened add to. The mouse's back and forward
+    // buttons over the page do the same.
+    void back();
+    void forward();
+
+    // Prints the page on `printer`, which the viewer keeps until the page
+    // is printed.
+    void print(std::unique_ptr<QPrinter> printer);
 
 signals:
     // A text for the status bar, such as the notice that a page was closed.
     void statusMessage(const QString &text);
+    // The wheel turned with Ctrl held over the page: +1 to zoom in, -1 out.
+    void zoomRequested(int direction);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     void renderProcessDied();
+    void applyPendingScroll(bool loaded);
     void checkRenderer();
 
     QWebEngineView *m_view;
@@ -54,4 +86,7 @@ private:
     // which may come after the viewer is gone).
     QTimer m_heartbeat;
     std::shared_ptr<QElapsedTimer> m_question = std::make_shared<QElapsedTimer>();
+    std::unique_ptr<QPrinter> m_printer;
+    std::optional<QPoint> m_pendingScroll;
+    bool m_scrollWhenShown = false;  // the page has loaded while the viewer was hidden
 };
