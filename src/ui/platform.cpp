@@ -215,15 +215,5 @@ void showError(const QString &message)
 
 void showError(const std::exception_ptr &error)
 {
-    try {
-        std::rethrow_exception(error);
-    } catch (const AppError &e) {
-        showError(e.message());
-    } catch (const std::bad_alloc &) {
-        showError(OutOfMemory);
-    } catch (const std::exception &e) {
-        showError(QString::fromLocal8Bit(e.what()));
-    } catch (...) {
-        showError(QStringLiteral("Unknown error"));
-    }
+    showError(errorMessage(error));
 }
