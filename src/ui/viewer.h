@@ -2,7 +2,9 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QStringList>
 #include <QTimer>
+#include <QUrl>
 #include <QWidget>
 
 #include <memory>
@@ -30,6 +32,11 @@ public:
     // A path that is no readable file of the library shows a notice instead.
     void Navigate2(const QString &path);
 
+    // Marks every occurrence of `words` (whole words, letter case ignored) in
+    // the page that Navigate2 opened last, once it has loaded, and scrolls to
+    // the first. Another Navigate2 first forgets them.
+    void markWordsWhenLoaded(const QStringList &words);
+
     // The page shown now, including pages reached through links; empty
     // before anything has been opened.
     QString LocationURL() const;
@@ -40,10 +47,14 @@ signals:
 
 private:
     void renderProcessDied();
+    void markWords();
     void checkRenderer();
 
     QWebEngineView *m_view;
     LibraryPage *m_page;
+    // The page Navigate2 opened last, and the words to mark in it.
+    QUrl m_opened;
+    QStringList m_wordsToMark;
     // The page has been loaded anew once since the last Navigate2 because
     // its render process died.
     bool m_reloadedAfterDeath = false;
