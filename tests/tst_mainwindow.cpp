@@ -167,7 +167,7 @@ private slots:
 
         QCOMPARE(actionTexts(window.menuBar()->actions()), (QStringList{"Поиск", "Закладки"}));
         QCOMPARE(actionTexts(window.menuBar()->actions().at(0)->menu()->actions()),
-                 (QStringList{"Найти...", "Найти далее"}));
+                 (QStringList{"Найти...", "Найти далее", "-", "Поиск по тексту..."}));
         QCOMPARE(actionTexts(window.menuBar()->actions().at(1)->menu()->actions()),
                  (QStringList{"Новая закладка", "Удалить закладку"}));
         QCOMPARE(actionTexts(window.dxBarPopupMenuLib->actions()),
@@ -179,6 +179,8 @@ private slots:
         QCOMPARE(window.actFind->statusTip(), QStringLiteral("Поиск книги в библиотеке"));
         QCOMPARE(window.actFind->shortcut(), QKeySequence(QStringLiteral("Ctrl+F")));
         QCOMPARE(window.actFindNext->shortcut(), QKeySequence(Qt::Key_F3));
+        QCOMPARE(window.fullTextSearchAction()->statusTip(), QStringLiteral("Поиск слов в тексте всех книг"));
+        QCOMPARE(window.fullTextSearchAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+Shift+F")));
         QCOMPARE(window.actFullCollapse->statusTip(), QStringLiteral("Свернуть всё дерево"));
         QVERIFY(window.actFullCollapse->shortcut().isEmpty());
 

@@ -8,7 +8,10 @@
 
 #include <functional>
 
+class FullTextPane;
+class LibraryIndex;
 class LibraryModel;
+struct PageHit;
 class TFormStorage;
 class QAction;
 class QMenu;
@@ -64,6 +67,11 @@ public:
     // shows it with its ampersands doubled).
     QString tabCaption(int index) const;
     LibraryModel *libraryModel() const { return m_model; }
+    // "Поиск по тексту...", its pane below the tree, and the open library's
+    // full-text index.
+    QAction *fullTextSearchAction() const { return m_fullTextSearchAction; }
+    FullTextPane *fullTextPane() const { return m_fullTextPane; }
+    LibraryIndex *libraryIndex() const { return m_libraryIndex; }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -111,6 +119,9 @@ private:
     QWidget *addBookmarkTab(const QString &caption, const QString &path);
     void UpdateActionStates();
     LibraryTree::Node selectedNode() const;
+    // Selects the entry of a page the full-text search found, opens the page
+    // in the start tab and marks `words` in it.
+    void openPageHit(const PageHit &hit, const QStringList &words);
 
     // An entry of the bookmark list: a bookmark tab and its caption.
     struct Bookmark
@@ -120,6 +131,9 @@ private:
     };
 
     LibraryModel *m_model = nullptr;
+    LibraryIndex *m_libraryIndex = nullptr;
+    QAction *m_fullTextSearchAction = nullptr;
+    FullTextPane *m_fullTextPane = nullptr;
     QMenu *m_bookmarksMenu = nullptr;
     QList<QAction *> m_bookmarkEntries;  // the separator and the list's entries in the menu
     QList<Bookmark> ListItemBookmarks;
