@@ -79,14 +79,16 @@ private:
     {
         m_window = std::make_unique<TfrmMain>();
         m_window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
-        QTRY_VERIFY(!m_window->libraryIndex()->updating());
+        m_window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        // Indexing runs at idle priority, which a busy machine may hold back.
+        QTRY_VERIFY_WITH_TIMEOUT(!m_window->libraryIndex()->updating(), 60000);
         QVERIFY(m_window->libraryIndex()->index());
     }
 
     void search(const QString &query)
     {
-        m_window->fullTextSearchAction()->trigger();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
         FullTextPane *pane = m_window->fullTextPane();
         QVERIFY(pane->isVisible());
         QTRY_COMPARE(QApplication::focusWidget(), pane->queryField);

@@ -88,7 +88,7 @@ public:
     {
         QTextDocument document;
         layOut(document, option, index, false);
-        return {int(document.idealWidth()) + 2 * HitMargin, int(document.size().height()) + 2 * HitMargin};
+        return {int(document.textWidth()) + 2 * HitMargin, int(document.size().height()) + 2 * HitMargin};
     }
 
 private:
@@ -126,6 +126,7 @@ FullTextPane::FullTextPane(const LibraryIndex *index, QWidget *parent)
     results->setItemDelegate(new HitDelegate(results));
     results->setEditTriggers(QAbstractItemView::NoEditTriggers);
     results->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    results->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     results->setResizeMode(QListView::Adjust);
     results->setAlternatingRowColors(true);
 

@@ -74,7 +74,10 @@ void LibraryIndex::startUpdate(const Library &library, const QString &file)
     }));
     m_outcome = outcome;
     connect(m_worker.get(), &QThread::finished, this, &LibraryIndex::finishUpdate);
-    m_worker->start(QThread::LowPriority);
+    // The worker and the pool it starts run when the processor is otherwise
+    // idle (where the platform has such a class), so the window and its
+    // pages keep the processor they need.
+    m_worker->start(QThread::IdlePriority);
 }
 
 void LibraryIndex::stop()
