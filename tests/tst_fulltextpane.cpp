@@ -81,7 +81,7 @@ private:
         m_window->show();
         m_window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
-        // Indexing runs at idle priority, which a busy machine may hold back.
+        // Indexing runs at a low priority, which a busy machine may hold back.
         QTRY_VERIFY_WITH_TIMEOUT(!m_window->libraryIndex()->updating(), 60000);
         QVERIFY(m_window->libraryIndex()->index());
     }

@@ -163,12 +163,13 @@ void FullTextPane::open()
 void FullTextPane::search(const QString &query)
 {
     clear();
+    showMessage({});
     const QString words = query.trimmed();
     if (words.isEmpty())
         return;
     const FullTextIndex *index = m_index->index();
     if (!index) {
-        showMessage(m_index->note(), true);
+        showMessage(m_index->note().isEmpty() ? QStringLiteral("Поиск по тексту недоступен") : m_index->note(), true);
         return;
     }
     try {

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "libraryindex.h"
 
+#include "platform.h"
+
 #include "core/error.h"
 #include "core/library.h"
 
@@ -42,7 +44,7 @@ void LibraryIndex::open(const Library &library)
     }
     emit indexChanged();
     if (m_index->wasSetAside())
-        setNote(QStringLiteral("Указатель поиска по тексту был повреждён и строится заново"));
+        setNote(QStringLiteral("Повреждённый указатель поиска по тексту отложен, создан новый"));
     try {
         startUpdate(library, file);
     } catch (...) {
@@ -66,6 +68,9 @@ void LibraryIndex::startUpdate(const Library &library, const QString &file)
             Qt::QueuedConnection);
     };
     m_worker.reset(QThread::create([this, update, outcome, progress] {
+        // The pool the update starts inherits the lower priority, so the
+        // window and its pages keep the processor they need.
+        lowerThreadPriority();
         try {
             update->run(m_stop, progress);
         } catch (...) {
@@ -74,10 +79,7 @@ void LibraryIndex::startUpdate(const Library &library, const QString &file)
     }));
     m_outcome = outcome;
     connect(m_worker.get(), &QThread::finished, this, &LibraryIndex::finishUpdate);
-    // The worker and the pool it starts run when the processor is otherwise
-    // idle (where the platform has such a class), so the window and its
-    // pages keep the processor they need.
-    m_worker->start(QThread::IdlePriority);
+    m_worker->start();
 }
 
 void LibraryIndex::stop()

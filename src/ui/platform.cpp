@@ -7,6 +7,7 @@
 #include <QCursor>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QThread>
 #include <QtGlobal>
 
 #include <cstdio>
@@ -191,6 +192,19 @@ QMessageBox::StandardButton showPageMessageBox(const QString &text, QMessageBox:
     const QMessageBox::StandardButton chosen = runMessageBox(box, text);
     refuseMore = box.checkBox()->isChecked();
     return chosen;
+}
+
+void lowerThreadPriority()
+{
+#ifdef Q_OS_LINUX
+    // The nice value is the thread's own on Linux, and threads inherit it;
+    // Qt's priorities there either change nothing or, at the idle class,
+    // starve the thread on a busy machine.
+    constexpr int BackgroundNice = 10;
+    setpriority(PRIO_PROCESS, id_t(gettid()), BackgroundNice);
+#else
+    QThread::currentThread()->setPriority(QThread::LowPriority);
+#endif
 }
 
 bool terminateProcess(qint64 pid)
