@@ -5,6 +5,7 @@
 #include "error.h"
 #include "fulltextquery.h"
 #include "library.h"
+#include "packedtext.h"
 #include "pagetext.h"
 #include "paths.h"
 #include "regularfile.h"
@@ -46,7 +47,7 @@ constexpr int SnippetWords = 24;
 // The text of each page is kept compressed in "pages", and the FTS5 table
 // takes its content from the view that unpacks it: deleting a page's words
 // needs its old text, and snippets need the text around the words. The
-// stored text is a third of the page's HTML or less.
+// stored text (see packText) is a third of the page's HTML or less.
 constexpr const char *Schema = R"(
 CREATE TABLE books(path TEXT PRIMARY KEY, signature INTEGER NOT NULL) WITHOUT ROWID;
 CREATE TABLE pages(id INTEGER PRIMARY KEY, book TEXT NOT NULL, page TEXT NOT NULL, entry INTEGER NOT NULL,
@@ -59,14 +60,9 @@ CREATE TABLE meta(key TEXT PRIMARY KEY, value) WITHOUT ROWID;
 
 void unpackFunction(sqlite3_context *context, int, sqlite3_value **arguments)
 {
-    const auto *body = static_cast<const uchar *>(sqlite3_value_blob(arguments[0]));
-    const QByteArray text = body ? qUncompress(body, sqlite3_value_bytes(arguments[0])) : QByteArray();
+    const auto *body = static_cast<const char *>(sqlite3_value_blob(arguments[0]));
+    const QByteArray text = unpackText(QByteArrayView(body, sqlite3_value_bytes(arguments[0])));
     sqlite3_result_text64(context, text.constData(), sqlite3_uint64(text.size()), SQLITE_TRANSIENT, SQLITE_UTF8);
-}
-
-QByteArray packText(const QByteArray &utf8)
-{
-    return qCompress(utf8, 6);
 }
 
 void prepareConnection(SqliteDatabase &db)
@@ -254,6 +250,7 @@ struct BookWork
         PageToIndex where;
         QByteArray text;  // UTF-8
         QByteArray body;  // the text packed
+        TokenList tokens;
     };
     std::vector<Page> pages;
 };
@@ -338,7 +335,8 @@ BookWork examineBook(const QString &folder, const BookSnapshot &book, std::optio
         try {
             QByteArray text = pageText(readPage(page.file));
             QByteArray body = packText(text);
-            work.pages.push_back({std::move(page), std::move(text), std::move(body)});
+            TokenList tokens(std::string_view(text.constData(), size_t(text.size())));
+            work.pages.push_back({std::move(page), std::move(text), std::move(body), std::move(tokens)});
         } catch (const AppError &) {
             // A page that cannot be read has no words; the signature notes it.
         }
@@ -405,7 +403,9 @@ public:
                 .bind(4, page.where.caption)
                 .bind(5, page.body)
                 .run();
-            m_addWords.reset().bind(1, page.text).run();
+            const PreparedTokens prepared(std::string_view(page.text.constData(), size_t(page.text.size())),
+                                          page.tokens);
+            m_addWords.reset().bindText(1, page.text).run();
         }
         m_addBook.reset().bind(1, path).bind(2, work.signature).run();
         return qint64(work.pages.size());
