@@ -32,7 +32,7 @@ namespace {
 
 // The database's marks: 'BRMV' as its application id, and the layout's version.
 constexpr int ApplicationId = 0x42524D56;
-constexpr int SchemaVersion = 1;
+constexpr int SchemaVersion = 2;
 
 // Pages are read up to this size; the rest of a larger one is not indexed.
 constexpr qsizetype LongestPage = 16 * 1024 * 1024;
