@@ -179,7 +179,7 @@ QByteArray pageCharset(QByteArrayView html)
            && (std::isalnum(static_cast<unsigned char>(head[end])) || head[end] == '-' || head[end] == '_'
                || head[end] == ':' || head[end] == '.'))
         ++end;
-    const QByteArray name = head.mid(begin, end - begin);
+    QByteArray name = head.mid(begin, end - begin);
     xmlCharEncodingHandler *handler = name.isEmpty() ? nullptr : xmlFindCharEncodingHandler(name.constData());
     if (!handler)
         return DefaultCharset.toByteArray();
