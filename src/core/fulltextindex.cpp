@@ -38,7 +38,7 @@ constexpr int SchemaVersion = 2;
 constexpr qsizetype LongestPage = 16 * 1024 * 1024;
 // Matches up to this many are ranked; beyond it ranking every row would
 // make a query of a common word slow, so such matches come in page order.
-constexpr qint64 RankedMatches = 20000;
+constexpr qint64 RankedMatches = 5000;
 // A transaction of the update is committed after this long.
 constexpr qint64 CommitInterval = 500;  // milliseconds
 // The words around the match in a snippet.
