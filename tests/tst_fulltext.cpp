@@ -34,8 +34,8 @@ void writePage(const QString &path, const QString &body, int minutesLater = 0)
     writeFile(path, cp1251(pageHtml(body)));
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadWrite));
-    QVERIFY(
-        file.setFileTime(QDateTime::currentDateTime().addSecs(60 * minutesLater), QFileDevice::FileModificationTime));
+    QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(qint64(60) * minutesLater),
+                             QFileDevice::FileModificationTime));
 }
 
 // Two books: Пушкин's with three chapters, two of them naming one page, and
@@ -51,7 +51,8 @@ void writeLibrary(const QString &root)
     const auto contents = [](const QStringList &entries) {
         QString text = QStringLiteral("ITEMS{\r\n");
         for (const QString &entry : entries)
-            text += QStringLiteral("ITEM{\r\nNAME=%1\r\nLOCAL=%2\r\nID=1\r\n}\r\n").arg(entry.section(u'|', 0, 0), entry.section(u'|', 1));
+            text += QStringLiteral("ITEM{\r\nNAME=%1\r\nLOCAL=%2\r\nID=1\r\n}\r\n")
+                        .arg(entry.section(u'|', 0, 0), entry.section(u'|', 1));
         return cp1251(text + QStringLiteral("}\r\n"));
     };
     writeFile(root + QStringLiteral("/Library/povesti/sod.btf"),

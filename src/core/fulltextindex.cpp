@@ -5,6 +5,7 @@
 #include "error.h"
 #include "fulltextquery.h"
 #include "library.h"
+#include "packedtext.h"
 #include "pagetext.h"
 #include "paths.h"
 #include "regularfile.h"
@@ -31,13 +32,13 @@ namespace {
 
 // The database's marks: 'BRMV' as its application id, and the layout's version.
 constexpr int ApplicationId = 0x42524D56;
-constexpr int SchemaVersion = 1;
+constexpr int SchemaVersion = 2;
 
 // Pages are read up to this size; the rest of a larger one is not indexed.
 constexpr qsizetype LongestPage = 16 * 1024 * 1024;
 // Matches up to this many are ranked; beyond it ranking every row would
 // make a query of a common word slow, so such matches come in page order.
-constexpr qint64 RankedMatches = 20000;
+constexpr qint64 RankedMatches = 5000;
 // A transaction of the update is committed after this long.
 constexpr qint64 CommitInterval = 500;  // milliseconds
 // The words around the match in a snippet.
@@ -46,7 +47,7 @@ constexpr int SnippetWords = 24;
 // The text of each page is kept compressed in "pages", and the FTS5 table
 // takes its content from the view that unpacks it: deleting a page's words
 // needs its old text, and snippets need the text around the words. The
-// stored text is a third of the page's HTML or less.
+// stored text (see packText) is a third of the page's HTML or less.
 constexpr const char *Schema = R"(
 CREATE TABLE books(path TEXT PRIMARY KEY, signature INTEGER NOT NULL) WITHOUT ROWID;
 CREATE TABLE pages(id INTEGER PRIMARY KEY, book TEXT NOT NULL, page TEXT NOT NULL, entry INTEGER NOT NULL,
@@ -59,14 +60,9 @@ CREATE TABLE meta(key TEXT PRIMARY KEY, value) WITHOUT ROWID;
 
 void unpackFunction(sqlite3_context *context, int, sqlite3_value **arguments)
 {
-    const auto *body = static_cast<const uchar *>(sqlite3_value_blob(arguments[0]));
-    const QByteArray text = body ? qUncompress(body, sqlite3_value_bytes(arguments[0])) : QByteArray();
+    const auto *body = static_cast<const char *>(sqlite3_value_blob(arguments[0]));
+    const QByteArray text = unpackText(QByteArrayView(body, sqlite3_value_bytes(arguments[0])));
     sqlite3_result_text64(context, text.constData(), sqlite3_uint64(text.size()), SQLITE_TRANSIENT, SQLITE_UTF8);
-}
-
-QByteArray packText(const QByteArray &utf8)
-{
-    return qCompress(utf8, 6);
 }
 
 void prepareConnection(SqliteDatabase &db)
@@ -84,21 +80,29 @@ qint64 pragmaValue(const SqliteDatabase &db, const char *sql)
     return statement.step() ? statement.integer(0) : 0;
 }
 
+bool isEmpty(const SqliteDatabase &db)
+{
+    return pragmaValue(db, "SELECT count(*) FROM sqlite_schema") == 0;
+}
+
 // Creates the tables in an empty database; true when the database is ours
-// (or now is), false for a foreign one.
+// (or now is), false for a foreign one. Only an empty database is locked
+// for writing, so that opening the index while it is being updated does
+// not wait for the update.
 bool adoptDatabase(SqliteDatabase &db)
 {
-    db.execute("BEGIN IMMEDIATE");
-    const bool empty = pragmaValue(db, "SELECT count(*) FROM sqlite_schema") == 0;
-    if (empty) {
-        db.execute(Schema);
-        db.execute(QStringLiteral("PRAGMA application_id = %1; PRAGMA user_version = %2;")
-                       .arg(ApplicationId)
-                       .arg(SchemaVersion)
-                       .toUtf8()
-                       .constData());
+    if (isEmpty(db)) {
+        db.execute("BEGIN IMMEDIATE");
+        if (isEmpty(db)) {
+            db.execute(Schema);
+            db.execute(QStringLiteral("PRAGMA application_id = %1; PRAGMA user_version = %2;")
+                           .arg(ApplicationId)
+                           .arg(SchemaVersion)
+                           .toUtf8()
+                           .constData());
+        }
+        db.execute("COMMIT");
     }
-    db.execute("COMMIT");
     return pragmaValue(db, "PRAGMA application_id") == ApplicationId
            && pragmaValue(db, "PRAGMA user_version") == SchemaVersion;
 }
@@ -234,10 +238,17 @@ struct BookSnapshot
 };
 
 // A page of a book to index: the first contents entry naming it.
+// A file of a book, resolved on this platform, and its stamp.
+struct BookFile
+{
+    QString path;
+    std::optional<FileStamp> stamp;  // none when it is missing
+};
+
 struct PageToIndex
 {
     QString page;  // as the library builds it
-    QString file;  // resolved on this platform
+    BookFile file;
     int entry = 0;
     QString caption;
 };
@@ -254,6 +265,7 @@ struct BookWork
         PageToIndex where;
         QByteArray text;  // UTF-8
         QByteArray body;  // the text packed
+        TokenList tokens;
     };
     std::vector<Page> pages;
 };
@@ -267,22 +279,32 @@ void mix(quint64 &signature, qint64 value)
     }
 }
 
-void mixFile(quint64 &signature, const QString &file)
+void mixFile(quint64 &signature, const BookFile &file)
 {
-    const QFileInfo info(file);
-    const bool exists = info.exists();
-    mix(signature, exists ? info.size() : -1);
-    mix(signature, exists ? info.lastModified().toMSecsSinceEpoch() : -1);
+    mix(signature, file.stamp ? file.stamp->size : -1);
+    mix(signature, file.stamp ? file.stamp->modified : -1);
+}
+
+// The file at `builtPath` in the library. A path named as it is on disk,
+// the usual case, costs one look at the file system, which also gives what
+// the book's signature needs; the rest are resolved ignoring letter case.
+BookFile libraryFile(const QString &folder, const QString &builtPath)
+{
+    const QString asWritten = QDir(folder).filePath(QString(builtPath).replace(u'\\', u'/'));
+    if (std::optional<FileStamp> stamp = fileStamp(asWritten))
+        return {asWritten, stamp};
+    const QString resolved = platformPath(folder, builtPath);
+    return {resolved, fileStamp(resolved)};
 }
 
 // The pages a book's contents name, each once, with the entry that names it
 // first; the contents are read into a tree of the book's own.
-std::vector<PageToIndex> pagesOfBook(const QString &folder, const BookSnapshot &book, const QString &contentsFile)
+std::vector<PageToIndex> pagesOfBook(const QString &folder, const BookSnapshot &book, const BookFile &contentsFile)
 {
     LibraryTree tree;
     const LibraryTree::Node bookNode = tree.addChild(tree.addRoot(book.author), book.title, TExtInfoLib(book.path));
     try {
-        LoadContents(contentsFile, addingTo(tree), bookNode);
+        LoadContents(contentsFile.path, addingTo(tree), bookNode);
     } catch (const AppError &) {
         // The entries read before the error are indexed; the book's
         // signature notes the contents file, so it is read again once fixed.
@@ -292,9 +314,9 @@ std::vector<PageToIndex> pagesOfBook(const QString &folder, const BookSnapshot &
     // Entries are added in pre-order, right after the book node.
     for (LibraryTree::Node node = bookNode + 1; node < tree.size(); ++node) {
         const QString page = tree.info(node)->FPath;
-        const QString file = platformPath(folder, page);
-        if (!seen.contains(file)) {
-            seen.insert(file);
+        const BookFile file = libraryFile(folder, page);
+        if (!seen.contains(file.path)) {
+            seen.insert(file.path);
             pages.push_back({page, file, int(node - bookNode - 1), tree.caption(node)});
         }
     }
@@ -320,7 +342,7 @@ BookWork examineBook(const QString &folder, const BookSnapshot &book, std::optio
                      const std::atomic_bool &stop)
 {
     BookWork work;
-    const QString contentsFile = platformPath(folder, contentsFilePath(TExtInfoLib(book.path)));
+    const BookFile contentsFile = libraryFile(folder, contentsFilePath(TExtInfoLib(book.path)));
     std::vector<PageToIndex> pages = pagesOfBook(folder, book, contentsFile);
     quint64 signature = 14695981039346656037ULL;
     mixFile(signature, contentsFile);
@@ -336,9 +358,10 @@ BookWork examineBook(const QString &folder, const BookSnapshot &book, std::optio
             return work;
         }
         try {
-            QByteArray text = pageText(readPage(page.file));
+            QByteArray text = pageText(readPage(page.file.path));
             QByteArray body = packText(text);
-            work.pages.push_back({std::move(page), std::move(text), std::move(body)});
+            TokenList tokens(std::string_view(text.constData(), size_t(text.size())));
+            work.pages.push_back({std::move(page), std::move(text), std::move(body), std::move(tokens)});
         } catch (const AppError &) {
             // A page that cannot be read has no words; the signature notes it.
         }
@@ -405,7 +428,9 @@ public:
                 .bind(4, page.where.caption)
                 .bind(5, page.body)
                 .run();
-            m_addWords.reset().bind(1, page.text).run();
+            const PreparedTokens prepared(std::string_view(page.text.constData(), size_t(page.text.size())),
+                                          page.tokens);
+            m_addWords.reset().bindText(1, page.text).run();
         }
         m_addBook.reset().bind(1, path).bind(2, work.signature).run();
         return qint64(work.pages.size());

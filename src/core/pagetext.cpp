@@ -1,8 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "pagetext.h"
 
+#include "textfile.h"
+
 #include <QByteArrayList>
+#include <QString>
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <libxml/HTMLparser.h>
 #include <libxml/encoding.h>
@@ -44,17 +48,28 @@ class TextCollector
 public:
     void addText(const xmlChar *content)
     {
-        for (const auto *c = reinterpret_cast<const char *>(content); c && *c; ++c) {
-            if (*c == '\xC2' && c[1] == '\xAD') {  // U+00AD, the soft hyphen
+        const auto *c = reinterpret_cast<const char *>(content);
+        while (c && *c) {
+            const char *run = c;
+            while (static_cast<unsigned char>(*c) > ' ' && *c != '\xC2')
                 ++c;
-            } else if (static_cast<unsigned char>(*c) <= ' ') {
-                addBreak();
+            if (c != run) {
+                m_text.append(run, c - run);
+                m_pendingBreak = false;
+            }
+            if (*c == '\0')
+                break;
+            if (*c == '\xC2' && c[1] == '\xAD') {  // U+00AD, the soft hyphen
+                c += 2;
             } else if (*c == '\xC2' && c[1] == '\xA0') {  // U+00A0, the no-break space
                 addBreak();
-                ++c;
-            } else {
-                m_text += *c;
+                c += 2;
+            } else if (*c == '\xC2') {
+                m_text += *c++;
                 m_pendingBreak = false;
+            } else {
+                addBreak();
+                ++c;
             }
         }
     }
@@ -106,6 +121,41 @@ QByteArray textOf(const xmlNode *root)
     return collector.take();
 }
 
+bool isWindows1251(const QByteArray &charset)
+{
+    return charset == DefaultCharset || charset == "cp1251";
+}
+
+// Windows-1251 as UTF-8 by a table of each byte's UTF-8 bytes: several
+// times quicker than the parser's own conversion through iconv.
+QByteArray windows1251ToUtf8(QByteArrayView bytes)
+{
+    struct Sequence
+    {
+        char bytes[3];
+        unsigned char length;
+    };
+    static const std::array<Sequence, 256> table = [] {
+        std::array<Sequence, 256> sequences{};
+        for (int byte = 0; byte < 256; ++byte) {
+            const QByteArray utf8 = QString(QChar(windows1251Table()[size_t(byte)])).toUtf8();
+            Sequence &sequence = sequences[size_t(byte)];
+            sequence.length = static_cast<unsigned char>(utf8.size());
+            std::copy(utf8.begin(), utf8.end(), sequence.bytes);
+        }
+        return sequences;
+    }();
+    QByteArray utf8(bytes.size() * 3, Qt::Uninitialized);
+    char *out = utf8.data();
+    for (const char byte : bytes) {
+        const Sequence &sequence = table[static_cast<unsigned char>(byte)];
+        for (unsigned i = 0; i < sequence.length; ++i)
+            *out++ = sequence.bytes[i];
+    }
+    utf8.truncate(out - utf8.constData());
+    return utf8;
+}
+
 struct DocumentDeleter
 {
     void operator()(xmlDoc *document) const { xmlFreeDoc(document); }
@@ -129,7 +179,7 @@ QByteArray pageCharset(QByteArrayView html)
            && (std::isalnum(static_cast<unsigned char>(head[end])) || head[end] == '-' || head[end] == '_'
                || head[end] == ':' || head[end] == '.'))
         ++end;
-    const QByteArray name = head.mid(begin, end - begin);
+    QByteArray name = head.mid(begin, end - begin);
     xmlCharEncodingHandler *handler = name.isEmpty() ? nullptr : xmlFindCharEncodingHandler(name.constData());
     if (!handler)
         return DefaultCharset.toByteArray();
@@ -139,8 +189,15 @@ QByteArray pageCharset(QByteArrayView html)
 
 QByteArray pageText(QByteArrayView html)
 {
+    // The parser keeps to the encoding it is given, whatever the page declares.
+    QByteArray charset = pageCharset(html);
+    QByteArray converted;
+    if (isWindows1251(charset)) {
+        converted = windows1251ToUtf8(html);
+        html = converted;
+        charset = "UTF-8";
+    }
     const int size = int(std::min<qsizetype>(html.size(), std::numeric_limits<int>::max()));
-    const QByteArray charset = pageCharset(html);
     const std::unique_ptr<xmlDoc, DocumentDeleter> document(htmlReadMemory(
         html.data(), size, nullptr, charset.constData(),
         HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET | HTML_PARSE_COMPACT));

@@ -64,6 +64,13 @@ SqliteStatement &SqliteStatement::bind(int index, const QByteArray &blob)
     return *this;
 }
 
+SqliteStatement &SqliteStatement::bindText(int index, QByteArrayView utf8)
+{
+    m_db.check(
+        sqlite3_bind_text64(m_statement, index, utf8.data(), sqlite3_uint64(utf8.size()), SQLITE_STATIC, SQLITE_UTF8));
+    return *this;
+}
+
 SqliteStatement &SqliteStatement::bind(int index, qint64 value)
 {
     m_db.check(sqlite3_bind_int64(m_statement, index, value));

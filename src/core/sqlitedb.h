@@ -4,6 +4,7 @@
 #include "error.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QStringView>
 
@@ -52,6 +53,7 @@ public:
     SqliteStatement &reset();
     SqliteStatement &bind(int index, QStringView text);
     SqliteStatement &bind(int index, const QByteArray &blob);
+    SqliteStatement &bindText(int index, QByteArrayView utf8);
     SqliteStatement &bind(int index, qint64 value);
     // Steps once: true while it yields a row.
     bool step();

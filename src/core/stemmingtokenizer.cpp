@@ -30,7 +30,7 @@ public:
     ThreadStemmer &operator=(const ThreadStemmer &) = delete;
 
     // The stem of a folded word; `cyrillic` picks the Russian stemmer.
-    std::string_view stem(const std::string &word, bool cyrillic)
+    std::string_view stem(std::string_view word, bool cyrillic)
     {
         const auto known = m_cache.find(word);
         if (known != m_cache.end())
@@ -42,14 +42,21 @@ public:
             stemmer ? sb_stemmer_stem(stemmer, reinterpret_cast<const sb_symbol *>(word.data()), int(word.size()))
                     : nullptr;
         std::string result =
-            stemmed ? std::string(reinterpret_cast<const char *>(stemmed), size_t(sb_stemmer_length(stemmer))) : word;
-        return m_cache.emplace(word, std::move(result)).first->second;
+            stemmed ? std::string(reinterpret_cast<const char *>(stemmed), size_t(sb_stemmer_length(stemmer)))
+                    : std::string(word);
+        return m_cache.emplace(std::string(word), std::move(result)).first->second;
     }
 
 private:
     sb_stemmer *m_russian;
     sb_stemmer *m_english;
-    std::unordered_map<std::string, std::string> m_cache;
+    // Looked up by a view of the word, without making a string of it.
+    struct Hash
+    {
+        using is_transparent = void;
+        size_t operator()(std::string_view text) const { return std::hash<std::string_view>()(text); }
+    };
+    std::unordered_map<std::string, std::string, Hash, std::equal_to<>> m_cache;
 };
 
 ThreadStemmer &threadStemmer()
@@ -85,30 +92,43 @@ char32_t decodeUtf8(std::string_view text, size_t &at)
     return code;
 }
 
-void appendUtf8(std::string &out, char32_t code)
+// Writes the code point at `out` in UTF-8; returns its length.
+size_t appendUtf8(char *out, char32_t code)
 {
     if (code < 0x80) {
-        out += char(code);
-    } else if (code < 0x800) {
-        out += char(0xC0 | (code >> 6));
-        out += char(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += char(0xE0 | (code >> 12));
-        out += char(0x80 | ((code >> 6) & 0x3F));
-        out += char(0x80 | (code & 0x3F));
-    } else {
-        out += char(0xF0 | (code >> 18));
-        out += char(0x80 | ((code >> 12) & 0x3F));
-        out += char(0x80 | ((code >> 6) & 0x3F));
-        out += char(0x80 | (code & 0x3F));
+        out[0] = char(code);
+        return 1;
     }
+    if (code < 0x800) {
+        out[0] = char(0xC0 | (code >> 6));
+        out[1] = char(0x80 | (code & 0x3F));
+        return 2;
+    }
+    if (code < 0x10000) {
+        out[0] = char(0xE0 | (code >> 12));
+        out[1] = char(0x80 | ((code >> 6) & 0x3F));
+        out[2] = char(0x80 | (code & 0x3F));
+        return 3;
+    }
+    out[0] = char(0xF0 | (code >> 18));
+    out[1] = char(0x80 | ((code >> 12) & 0x3F));
+    out[2] = char(0x80 | ((code >> 6) & 0x3F));
+    out[3] = char(0x80 | (code & 0x3F));
+    return 4;
+}
+
+// Russian letters, the bulk of a library's text, are told and folded
+// without a look into the Unicode tables.
+bool isRussianLetter(char32_t code)
+{
+    return (code >= U'А' && code <= U'я') || code == U'ё' || code == U'Ё';
 }
 
 bool isWordCharacter(char32_t code)
 {
     if (code < 0x80)
         return (code >= '0' && code <= '9') || (code >= 'a' && code <= 'z') || (code >= 'A' && code <= 'Z');
-    return QChar::isLetterOrNumber(code);
+    return isRussianLetter(code) || QChar::isLetterOrNumber(code);
 }
 
 bool isCombiningMark(char32_t code)
@@ -122,6 +142,10 @@ char32_t folded(char32_t code)
         return code + ('a' - 'A');
     if (code < 0x80)
         return code;
+    if (code >= U'А' && code <= U'Я')
+        return code + (U'а' - U'А');
+    if (code >= U'а' && code <= U'я')
+        return code;
     const char32_t lower = QChar::toLower(code);
     return lower == U'ё' ? U'е' : lower;
 }
@@ -132,16 +156,19 @@ bool isCyrillic(char32_t code)
 }
 
 // One word being gathered: its folded text and what kind of letters it has.
+// A word longer than the buffer is cut there.
 struct Word
 {
-    std::string text;
+    static constexpr size_t Capacity = 256;
+    char text[Capacity + 4];
+    size_t length = 0;
     size_t start = 0;
     bool cyrillic = false;
     bool latinOnly = true;
 
     void begin(size_t at)
     {
-        text.clear();
+        length = 0;
         start = at;
         cyrillic = false;
         latinOnly = true;
@@ -151,15 +178,17 @@ struct Word
         const char32_t lower = folded(code);
         cyrillic = cyrillic || isCyrillic(lower);
         latinOnly = latinOnly && lower >= 'a' && lower <= 'z';
-        appendUtf8(text, lower);
+        if (length < Capacity)
+            length += appendUtf8(text + length, lower);
     }
+    std::string_view view() const { return {text, length}; }
 };
 
 void sendWord(const Word &word, size_t end, Stemming stemming, const TokenSink &sink)
 {
     const bool stemmable =
-        stemming == Stemming::Full && (word.cyrillic || word.latinOnly) && word.text.size() <= LongestStemmedWord;
-    const std::string_view token = stemmable ? threadStemmer().stem(word.text, word.cyrillic) : word.text;
+        stemming == Stemming::Full && (word.cyrillic || word.latinOnly) && word.length <= LongestStemmedWord;
+    const std::string_view token = stemmable ? threadStemmer().stem(word.view(), word.cyrillic) : word.view();
     sink(token, int(word.start), int(end));
 }
 
@@ -191,6 +220,36 @@ void tokenize(std::string_view utf8, Stemming stemming, const TokenSink &sink)
         sendWord(word, wordEnd, stemming, sink);
 }
 
+TokenList::TokenList(std::string_view utf8)
+{
+    tokenize(utf8, Stemming::Full, [this](std::string_view token, int start, int end) {
+        m_entries.push_back({unsigned(m_tokens.size()), unsigned(token.size()), start, end});
+        m_tokens += token;
+    });
+}
+
+namespace {
+
+// The tokens prepared for the document FTS5 takes next on this thread.
+struct Prepared
+{
+    std::string_view text;
+    const TokenList *tokens = nullptr;
+};
+thread_local Prepared prepared;
+
+}  // namespace
+
+PreparedTokens::PreparedTokens(std::string_view utf8, const TokenList &tokens)
+{
+    prepared = {utf8, &tokens};
+}
+
+PreparedTokens::~PreparedTokens()
+{
+    prepared = {};
+}
+
 namespace {
 
 // FTS5's side of the tokenizer: it has no settings, so one instance serves.
@@ -206,9 +265,14 @@ void deleteTokenizer(Fts5Tokenizer *) {}
 int tokenizeForFts5(Fts5Tokenizer *, void *context, int flags, const char *text, int length,
                     int (*token)(void *, int, const char *, int, int, int))
 {
+    const std::string_view document(text, size_t(length));
+    if (prepared.tokens && flags == FTS5_TOKENIZE_DOCUMENT && document == prepared.text)
+        return prepared.tokens->forEach([&](std::string_view word, int start, int end) {
+            return token(context, 0, word.data(), int(word.size()), start, end);
+        });
     int result = SQLITE_OK;
     const Stemming stemming = (flags & FTS5_TOKENIZE_PREFIX) ? Stemming::None : Stemming::Full;
-    tokenize(std::string_view(text, size_t(length)), stemming, [&](std::string_view word, int start, int end) {
+    tokenize(document, stemming, [&](std::string_view word, int start, int end) {
         if (result == SQLITE_OK)
             result = token(context, 0, word.data(), int(word.size()), start, end);
     });
