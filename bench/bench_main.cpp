@@ -6,6 +6,8 @@
 // loading of a book's contents. Prints medians
 // of several runs and the peak memory.
 
+#include "benchsupport.h"
+#include "fulltextbench.h"
 #include "librarygen.h"
 
 #include "core/contents.h"
@@ -36,34 +38,6 @@
 
 namespace {
 
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const size_t middle = values.size() / 2;
-    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
-
-double milliseconds(const std::function<void()> &work)
-{
-    QElapsedTimer timer;
-    timer.start();
-    work();
-    return double(timer.nsecsElapsed()) / 1e6;
-}
-
-// The peak resident memory of the process in MiB, where the system tells it.
-double peakMemoryMiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024;
-    }
-    return -1;
-}
-
 // The proportional memory (PSS) in MiB of the process and all processes
 // below it, the web engine's renderers among them, where the system tells it.
 double processTreeMemoryMiB(const QByteArray &pid = QByteArray::number(QCoreApplication::applicationPid()))
@@ -87,12 +61,6 @@ double processTreeMemoryMiB(const QByteArray &pid = QByteArray::number(QCoreAppl
         }
     }
     return total;
-}
-
-void report(const char *what, const std::vector<double> &runs)
-{
-    std::printf("%-40s median %8.1f ms   (min %.1f, max %.1f, %zu runs)\n", what, median(runs),
-                *std::min_element(runs.begin(), runs.end()), *std::max_element(runs.begin(), runs.end()), runs.size());
 }
 
 // Opens the window on `directory` and waits until it is on screen.
@@ -397,7 +365,9 @@ int main(int argc, char *argv[])
     parser.setApplicationDescription(QStringLiteral("Benchmarks of the library viewer on generated libraries"));
     parser.addHelpOption();
     parser.addPositionalArgument(QStringLiteral("what"),
-                                 QStringLiteral("startup (default), restore, contents, search, bookmarks or check"));
+                                 QStringLiteral("startup (default), restore, contents, search, bookmarks, check, or the "
+                                                "full-text index: index-build, index-fresh, index-change, "
+                                                "index-query, index (all four)"));
     parser.addOption({QStringLiteral("library"), QStringLiteral("Library directory for bookmarks."),
                       QStringLiteral("dir"), QStringLiteral(SAMPLE_LIBRARY_DIR)});
     parser.addOption({QStringLiteral("books"), QStringLiteral("Books in the catalogue."), QStringLiteral("n"),
@@ -406,6 +376,8 @@ int main(int argc, char *argv[])
                       QStringLiteral("20000")});
     parser.addOption({QStringLiteral("entries"), QStringLiteral("Entries in the contents file."), QStringLiteral("n"),
                       QStringLiteral("20000")});
+    parser.addOption({QStringLiteral("pages"), QStringLiteral("Pages per book for the full-text index."),
+                      QStringLiteral("n"), QStringLiteral("50")});
     parser.addOption(
         {QStringLiteral("keep"),
          QStringLiteral("Directory to keep the generated library in, and to take it from when it is there."),
@@ -416,7 +388,11 @@ int main(int argc, char *argv[])
     const int runs = std::max(1, parser.value(QStringLiteral("runs")).toInt());
     const QString what = parser.positionalArguments().value(0, QStringLiteral("startup"));
 
-    if (what == QLatin1String("search"))
+    if (what.startsWith(QLatin1String("index")))
+        benchFullText(what, std::max(1, parser.value(QStringLiteral("books")).toInt()),
+                      std::max(10, parser.value(QStringLiteral("pages")).toInt()), runs,
+                      parser.value(QStringLiteral("keep")));
+    else if (what == QLatin1String("search"))
         benchSearch(std::max(1, parser.value(QStringLiteral("books")).toInt()),
                     std::max(10, parser.value(QStringLiteral("entries")).toInt()), runs,
                     parser.value(QStringLiteral("keep")));

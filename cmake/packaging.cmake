@@ -89,7 +89,8 @@ if(UNIX AND NOT APPLE)
 endif()
 
 # The Debian package. Its run-time dependencies are those of the shared
-# libraries the programs link (Qt Widgets, Qt WebEngine, pugixml, ...), as
+# libraries the programs link (Qt Widgets, Qt WebEngine, pugixml, SQLite,
+# libxml2, the Snowball stemmers, ...), as
 # dpkg-shlibdeps finds them; Qt WebEngine's own package brings its helper
 # process and resources.
 set(CPACK_GENERATOR DEB)
@@ -106,8 +107,9 @@ the authors, their books, and each book's chapters and sections, beside an
 embedded HTML viewer. Pages can be kept open in bookmark tabs and the tree
 can be searched. The user interface is in Russian.
 
-brimvel-library lists, checks and searches a library on the command line
-and opens a library in the viewer; a folder opened with the viewer from a
+brimvel-library lists, checks and searches a library on the command line,
+builds and searches a full-text index of its pages, and opens a library in
+the viewer; a folder opened with the viewer from a
 file manager opens as a library.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)

@@ -14,7 +14,7 @@ FUZZ_DIR=${FUZZ_BUILD_DIR:-$ROOT/build-fuzz}
 SECONDS_PER_TARGET=${1:-60}
 shift || true
 TARGETS=("$@")
-[ ${#TARGETS[@]} -gt 0 ] || TARGETS=(fuzz_catalogue fuzz_contents)
+[ ${#TARGETS[@]} -gt 0 ] || TARGETS=(fuzz_catalogue fuzz_contents fuzz_pagetext)
 
 cmake -S "$ROOT" -B "$FUZZ_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
     -DBRIMVEL_FUZZ=ON -DBUILD_TESTING=OFF >/dev/null
@@ -27,6 +27,11 @@ sample_seeds() {
     fuzz_contents)
         for book in "$ROOT"/sample-library/Library/*/; do
             cp "$book/sod.btf" "$2/sample-$(basename "$book").btf"
+        done
+        ;;
+    fuzz_pagetext)
+        find "$ROOT/sample-library/Library" -iname '*.htm' | while read -r page; do
+            cp "$page" "$2/sample-$(basename "$(dirname "$page")")-$(basename "$page")"
         done
         ;;
     esac

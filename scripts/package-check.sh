@@ -96,7 +96,7 @@ check_dependencies() {
     local depends
     depends=$(dpkg-deb -f "$DEB" Depends)
     echo "Depends: $depends"
-    for package in libqt6widgets6 libqt6webenginewidgets6 libpugixml1v5; do
+    for package in libqt6widgets6 libqt6webenginewidgets6 libpugixml1v5 libsqlite3-0 libstemmer0d libxml2; do
         grep -q "\b$package\b" <<<"$depends" || fail "$package missing from Depends"
     done
     quietly "the dependencies do not resolve" apt-get install --simulate -q "$DEB"

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/contents.h"
 #include "core/error.h"
+#include "core/library.h"
 #include "core/paths.h"
 #include "testsupport.h"
 
@@ -276,6 +277,48 @@ private:
 
 private slots:
     void initTestCase() { QVERIFY(m_dir.isValid()); }
+
+    // A full-text hit names its page's book, the position of the first
+    // entry that named the page and the page; the contents may have changed
+    // since.
+    void libraryLocatesTheEntryOfAFoundPage_data()
+    {
+        QTest::addColumn<QString>("bookPath");
+        QTest::addColumn<int>("entry");
+        QTest::addColumn<QString>("page");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("expanded");
+        const QString book = bookDirectory("located");
+        QTest::newRow("at its position") << "located" << 1 << book + "ch1_1.htm"
+                                         << "Section 1.1" << QStringList{"A", "Located", "Chapter 1"};
+        QTest::newRow("moved") << "located" << 0 << book + "ch2.htm"
+                               << "Chapter 2" << QStringList{"A", "Located"};
+        QTest::newRow("position past the end") << "located" << 7 << book + "ch1.htm"
+                                               << "Chapter 1" << QStringList{"A", "Located"};
+        QTest::newRow("page gone") << "located" << 2 << book + "gone.htm" << QString() << QStringList{"A", "Located"};
+        QTest::newRow("book gone") << "gone" << 0 << bookDirectory("gone") + "ch1.htm" << QString() << QStringList{};
+    }
+
+    void libraryLocatesTheEntryOfAFoundPage()
+    {
+        QFETCH(QString, bookPath);
+        QFETCH(int, entry);
+        QFETCH(QString, page);
+        QFETCH(QString, text);
+        QFETCH(QStringList, expanded);
+        writeFile(m_dir.filePath("books.xml"),
+                  cp1251(cataloguePacket({{"A", {}, {}, "Other", "other"}, {"A", {}, {}, "Located", "located"}})));
+        writeContents("located", Example.join("\r\n").toLatin1());
+        Library library(m_dir.path());
+        library.readCatalogue();
+        QStringList expandedTexts;
+        const LibraryTree::Node found = library.entryOfPage(bookPath, entry, page, [&](LibraryTree::Node node) {
+            expandedTexts << library.tree().text(node).trimmed();
+            library.expand(node);
+        });
+        QCOMPARE(found == LibraryTree::NoNode ? QString() : library.tree().text(found), text);
+        QCOMPARE(expandedTexts, expanded);
+    }
 
     void readsTheTree_data()
     {

@@ -5,6 +5,8 @@
 #include "storesupport.h"
 
 #include "core/contents.h"
+#include "core/fulltextindex.h"
+#include "core/library.h"
 #include "core/paths.h"
 #include "ui/fFind.h"
 #include "ui/fMain.h"
@@ -651,6 +653,39 @@ private slots:
         QCOMPARE(boxes.boxes.size(), 1);
         QCOMPARE(boxes.boxes.at(0).text, message);
         QVERIFY(QFileInfo(file).exists() || what == QLatin1String("loop"));
+    }
+
+    // Hostile pages are indexed as far as they can be read, without a crash
+    // or a hang: the word at their start is found, where there is one.
+    void hostilePagesInTheIndex_data()
+    {
+        QTest::addColumn<QByteArray>("page");
+        QTest::addColumn<QString>("what");
+        QTest::addColumn<int>("found");
+        const QByteArray duel = "<p>\xe4\xf3\xfd\xeb\xfc ";  // "дуэль" in Windows-1251
+        QTest::newRow("invalid bytes") << duel + "\x98\xff\xc0\x80</p><p>&#xD800;&#0;&#99999999;" << QString() << 1;
+        QTest::newRow("NUL bytes") << duel + QByteArray(1000, '\0') + "</p>" << QString() << 1;
+        QTest::newRow("deep nesting") << duel + QByteArray("<div>").repeated(100000) << QString() << 1;
+        QTest::newRow("50 MB page") << duel + QByteArray("a ").repeated(25 * 1024 * 1024) << QString() << 1;
+        QTest::newRow("FIFO as a page") << QByteArray() << "fifo" << 0;
+        QTest::newRow("directory as a page") << QByteArray() << "directory" << 0;
+    }
+
+    void hostilePagesInTheIndex()
+    {
+        QFETCH(QByteArray, page);
+        QFETCH(QString, what);
+        QFETCH(int, found);
+        TemporaryWorkingDirectory library;
+        writeOneBook(library.path(), flatContents(1));
+        const QString file = library.filePath(QStringLiteral("Library/B/0.htm"));
+        what.isEmpty() ? writeFile(file, page) : putInPlace(file, what);
+        Library opened(library.path());
+        opened.readCatalogue();
+        const QString index = FullTextIndex::fileFor(library.path());
+        const std::atomic_bool stop = false;
+        QCOMPARE(IndexUpdate(opened, index).run(stop, {}).books, 1);
+        QCOMPARE(FullTextIndex(index).search(QStringLiteral("дуэль"), 10).total, qsizetype(found));
     }
 
     // Two viewers on one store: the find dialog of one stays open while the

@@ -182,7 +182,11 @@ class TestLibraryTool : public QObject
 {
     Q_OBJECT
 
+    QTemporaryDir m_cache;  // the full-text index's home
+
 private slots:
+    void initTestCase() { qputenv("XDG_CACHE_HOME", m_cache.path().toUtf8()); }
+
     void sampleLibrary()
     {
         const ToolRun tree = runOnSample({QStringLiteral("tree")});
@@ -212,6 +216,30 @@ private slots:
         const ToolRun nothing = runOnSample({QStringLiteral("find"), QStringLiteral("Тургенев")});
         QCOMPARE(nothing.exitCode, 1);
         QVERIFY(nothing.out.isEmpty());
+    }
+
+    void indexAndSearchTheSample()
+    {
+        const ToolRun index = runOnSample({QStringLiteral("index")});
+        QCOMPARE(index.exitCode, 0);
+        QCOMPARE(index.out.size(), 1);
+        QVERIFY2(index.out.at(0).startsWith(QStringLiteral("9 books indexed, 51 pages, ")),
+                 qPrintable(index.out.at(0)));
+        QCOMPARE(runOnSample({QStringLiteral("index")}).out.at(0).left(17), QStringLiteral("0 books indexed, "));
+
+        const ToolRun duel = runOnSample({QStringLiteral("search"), QStringLiteral("дуэль")});
+        QCOMPARE(duel.exitCode, 0);
+        QCOMPARE(duel.out.size(), 1);
+        QVERIFY2(duel.out.at(0).startsWith(Pushkin + " | Повести Белкина | Выстрел\t…"), qPrintable(duel.out.at(0)));
+        QVERIFY(duel.out.at(0).contains(QStringLiteral("[дуэли]")));
+
+        const ToolRun nothing = runOnSample({QStringLiteral("search"), QStringLiteral("дуэль -выстрел")});
+        QCOMPARE(nothing.exitCode, 1);
+        QVERIFY(nothing.out.isEmpty());
+
+        const ToolRun malformed = runOnSample({QStringLiteral("search"), QStringLiteral("\"дуэль")});
+        QCOMPARE(malformed.exitCode, 2);
+        QCOMPARE(malformed.err, QStringLiteral("Фраза в запросе не закрыта кавычкой.\n"));
     }
 
     void treeGoesOnAfterFailedLoads()
@@ -339,6 +367,8 @@ private slots:
         QTest::newRow("tree") << QStringList{"tree"};
         QTest::newRow("check") << QStringList{"check"};
         QTest::newRow("find") << QStringList{"find", "книга"};
+        QTest::newRow("index") << QStringList{"index"};
+        QTest::newRow("search") << QStringList{"search", "книга"};
     }
 
     void unreadableCatalogue()
@@ -365,6 +395,8 @@ private slots:
         QTest::newRow("find without text") << QStringList{"find"};
         QTest::newRow("text short after trimming") << QStringList{"find", " \tабв  "};
         QTest::newRow("-C without directory") << QStringList{"tree", "-C"};
+        QTest::newRow("search without query") << QStringList{"search"};
+        QTest::newRow("index with an argument") << QStringList{"index", "all"};
     }
 
     void usageErrors()

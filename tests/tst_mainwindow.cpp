@@ -230,7 +230,7 @@ private slots:
 
         QCOMPARE(actionTexts(window.menuBar()->actions()), (QStringList{"Поиск", "Закладки"}));
         QCOMPARE(actionTexts(window.menuBar()->actions().at(0)->menu()->actions()),
-                 (QStringList{"Найти...", "Найти далее"}));
+                 (QStringList{"Найти...", "Найти далее", "-", "Поиск по тексту..."}));
         QCOMPARE(actionTexts(window.menuBar()->actions().at(1)->menu()->actions()),
                  (QStringList{"Новая закладка", "Удалить закладку"}));
         QCOMPARE(actionTexts(window.dxBarPopupMenuLib->actions()),
@@ -242,6 +242,8 @@ private slots:
         QCOMPARE(window.actFind->statusTip(), QStringLiteral("Поиск книги в библиотеке"));
         QCOMPARE(window.actFind->shortcut(), QKeySequence(QStringLiteral("Ctrl+F")));
         QCOMPARE(window.actFindNext->shortcut(), QKeySequence(Qt::Key_F3));
+        QCOMPARE(window.fullTextSearchAction()->statusTip(), QStringLiteral("Поиск слов в тексте всех книг"));
+        QCOMPARE(window.fullTextSearchAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+Shift+F")));
         QCOMPARE(window.actFullCollapse->statusTip(), QStringLiteral("Свернуть всё дерево"));
         QVERIFY(window.actFullCollapse->shortcut().isEmpty());
 

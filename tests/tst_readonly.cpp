@@ -4,6 +4,8 @@
 
 #include "storesupport.h"
 
+#include "core/fulltextindex.h"
+#include "core/library.h"
 #include "ui/fMain.h"
 #include "ui/librarymodel.h"
 #include "ui/viewer.h"
@@ -111,6 +113,13 @@ void backdate(const QString &root)
     }
 }
 
+void compareSnapshots(const QMap<QString, QString> &after, const QMap<QString, QString> &before)
+{
+    QCOMPARE(after.keys(), before.keys());
+    for (auto it = before.cbegin(); it != before.cend(); ++it)
+        QCOMPARE(it.key() + QStringLiteral(": ") + after.value(it.key()), it.key() + QStringLiteral(": ") + it.value());
+}
+
 }  // namespace
 
 class TestReadOnly : public QObject
@@ -202,11 +211,27 @@ private slots:
         window.reset();
         QVERIFY(QFileInfo::exists(storePath()));
 
-        const QMap<QString, QString> after = snapshot(library.path());
-        QCOMPARE(after.keys(), before.keys());
-        for (auto it = before.cbegin(); it != before.cend(); ++it)
-            QCOMPARE(it.key() + QStringLiteral(": ") + after.value(it.key()),
-                     it.key() + QStringLiteral(": ") + it.value());
+        compareSnapshots(snapshot(library.path()), before);
+    }
+
+    // Building the full-text index, and searching it, read every page and
+    // write only into the user's cache.
+    void indexingLeavesTheLibraryAsItWas()
+    {
+        TemporaryWorkingDirectory library;
+        writeLibrary(library.path());
+        backdate(library.path());
+        const QMap<QString, QString> before = snapshot(library.path());
+
+        Library opened(library.path());
+        opened.readCatalogue();
+        const QString indexFile = FullTextIndex::fileFor(library.path());
+        QVERIFY(!indexFile.startsWith(library.path()));
+        const std::atomic_bool stop = false;
+        QCOMPARE(IndexUpdate(opened, indexFile).run(stop, {}).pages, 12);
+        QCOMPARE(FullTextIndex(indexFile).search(QStringLiteral("страница"), 20).total, 12);
+
+        compareSnapshots(snapshot(library.path()), before);
     }
 
     // Sessions saved and restored, at a restart and at a change of library,

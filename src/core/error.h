@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QString>
+#include <exception>
 #include <stdexcept>
 
 // The one error class of the viewer. It carries the message the user sees;
@@ -24,3 +25,8 @@ inline const QString OutOfMemory = QStringLiteral("Out of memory.");
 // when the message is not empty and its last character comes after "." in
 // code order.
 QString withFullStop(const QString &message);
+
+// The message the user sees for an error caught as `error`: an AppError's
+// own, OutOfMemory for a failed allocation, what() of another standard
+// exception, "Unknown error" for anything else.
+QString errorMessage(const std::exception_ptr &error);

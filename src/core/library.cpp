@@ -7,6 +7,8 @@
 
 #include <QDir>
 
+#include <algorithm>
+
 namespace {
 
 // The folder as AppDir: absolute, with the platform's separator at its end.
@@ -114,5 +116,56 @@ Library::Node Library::findNext(const Expander &expand)
     // The found node changes only once the walk has ended without an error.
     const Node found = walkFrom(m_tree.nextInPreorder(m_foundNode), expand);
     m_foundNode = found;
+    return found;
+}
+
+Library::Node Library::bookNode(const QString &bookPath) const
+{
+    for (int authorRow = 0; authorRow < m_tree.childCount(LibraryTree::NoNode); ++authorRow) {
+        const Node author = m_tree.child(LibraryTree::NoNode, authorRow);
+        for (int bookRow = 0; bookRow < m_tree.childCount(author); ++bookRow) {
+            const Node book = m_tree.child(author, bookRow);
+            if (m_tree.info(book)->FPath == bookPath)
+                return book;
+        }
+    }
+    return LibraryTree::NoNode;
+}
+
+std::vector<Library::Node> Library::contentsOf(Node book) const
+{
+    std::vector<Node> entries;
+    for (Node node = m_tree.nextInPreorder(book); node != LibraryTree::NoNode && m_tree.level(node) > 1;
+         node = m_tree.nextInPreorder(node))
+        entries.push_back(node);
+    return entries;
+}
+
+void Library::expandBetween(Node top, Node node, const Expander &expand) const
+{
+    std::vector<Node> ancestors;
+    for (Node parent = m_tree.parent(node); parent != top; parent = m_tree.parent(parent))
+        ancestors.push_back(parent);
+    for (auto ancestor = ancestors.rbegin(); ancestor != ancestors.rend(); ++ancestor)
+        expand(*ancestor);
+}
+
+Library::Node Library::entryOfPage(const QString &bookPath, int entry, const QString &page,
+                                   const Expander &expand) const
+{
+    const Node book = bookNode(bookPath);
+    if (book == LibraryTree::NoNode)
+        return LibraryTree::NoNode;
+    expandBetween(LibraryTree::NoNode, book, expand);
+    expand(book);
+    const std::vector<Node> entries = contentsOf(book);
+    const auto namesPage = [this, &page](Node node) { return pagePath(node) == page; };
+    Node found = LibraryTree::NoNode;
+    if (entry >= 0 && size_t(entry) < entries.size() && namesPage(entries[size_t(entry)]))
+        found = entries[size_t(entry)];
+    else if (const auto first = std::find_if(entries.begin(), entries.end(), namesPage); first != entries.end())
+        found = *first;
+    if (found != LibraryTree::NoNode)
+        expandBetween(book, found, expand);
     return found;
 }

@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QString>
 #include <functional>
+#include <vector>
 
 // The library's start page, a file in its folder, shown for authors and books.
 inline const QString StartPage = QStringLiteral("brimvel_library.htm");
@@ -84,9 +85,26 @@ public:
     Node foundNode() const { return m_foundNode; }
     const QString &searchText() const { return m_searchText; }
 
+    // The contents entry of the book whose PATH is `bookPath` that shows
+    // `page`, as the full-text index names it: the entry at pre-order
+    // position `entry` among the book's contents (0 for the first) when it
+    // names `page`, else the book's first entry that does (the contents may
+    // have changed since the index was made). Calls `expand` on the path from
+    // the author down to the entry's parent, which loads the book's contents;
+    // returns NoNode when the book or the page is not in the tree. Errors of
+    // `expand` go on to the caller.
+    Node entryOfPage(const QString &bookPath, int entry, const QString &page, const Expander &expand) const;
+
 private:
     Node walkFrom(Node from, const Expander &expand) const;
     Node childAt(Node parent, const EntryAddress::Step &step) const;
+    // The first book node whose PATH is `bookPath`, or NoNode.
+    Node bookNode(const QString &bookPath) const;
+    // The entries below a book, in pre-order.
+    std::vector<Node> contentsOf(Node book) const;
+    // Calls `expand` on each ancestor of `node` below `top` (NoNode for
+    // all), from the top down.
+    void expandBetween(Node top, Node node, const Expander &expand) const;
 
     QString m_appDir;
     BooksRecordSet m_books{QStringLiteral("cdsBooks")};

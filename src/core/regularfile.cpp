@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #else
+#include <QDateTime>
 #include <QFileInfo>
 #include <cstdio>
 #endif
@@ -107,3 +108,24 @@ qsizetype RegularFile::read(char *buffer, qsizetype length)
 }
 
 #endif
+
+std::optional<FileStamp> fileStamp(const QString &path)
+{
+#ifdef Q_OS_UNIX
+    struct stat status
+    {};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+        return std::nullopt;
+#ifdef Q_OS_LINUX
+    const qint64 modified = qint64(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
+#else
+    const qint64 modified = qint64(status.st_mtime);
+#endif
+    return FileStamp{qint64(status.st_size), modified};
+#else
+    const QFileInfo info(path);
+    if (!info.exists())
+        return std::nullopt;
+    return FileStamp{info.size(), info.lastModified().toMSecsSinceEpoch()};
+#endif
+}

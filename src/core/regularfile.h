@@ -3,6 +3,7 @@
 
 #include <QString>
 #include <QtGlobal>
+#include <optional>
 
 // A regular file opened for reading, the one place where the program meets
 // the operating system's file calls. The file is opened without blocking and
@@ -35,3 +36,15 @@ private:
 #endif
     qint64 m_size = 0;
 };
+
+// What tells a file's version apart: its size and modification time.
+struct FileStamp
+{
+    qint64 size = 0;
+    qint64 modified = 0;  // nanoseconds since the epoch where the platform keeps them, else seconds
+    bool operator==(const FileStamp &) const = default;
+};
+
+// The stamp of the file at `path` (a path of this platform) in one look at
+// the file system; nothing when there is no file there.
+std::optional<FileStamp> fileStamp(const QString &path);

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // brimvel-library: shows, without windows, the tree the viewer builds from a
-// library, what in it is broken, and what the viewer's search finds; and
-// opens a library in the viewer.
+// library, what in it is broken, and what the viewer's search finds; builds
+// and searches the full-text index; and opens a library in the viewer.
 
 #include "directories.h"
+#include "indexcommands.h"
 #include "librarycommands.h"
 #include "viewlibrary.h"
 
@@ -25,6 +26,8 @@ namespace {
 const QString Usage = QStringLiteral("Usage: brimvel-library [-C DIR] tree\n"
                                      "       brimvel-library [-C DIR] check\n"
                                      "       brimvel-library [-C DIR] find TEXT\n"
+                                     "       brimvel-library [-C DIR] index\n"
+                                     "       brimvel-library [-C DIR] search QUERY\n"
                                      "       brimvel-library [-C DIR] view [DIR]\n"
                                      "       brimvel-library --help\n");
 
@@ -41,6 +44,15 @@ const QString Description =
                    "             page file), then the counts of books, entries and problems.\n"
                    "  find TEXT  the caption of every node the viewer's Find and Find next\n"
                    "             select for TEXT (at least 4 characters, letter case ignored).\n"
+                   "  index      builds or updates the full-text index of every page (kept in\n"
+                   "             the user's cache, never in the library): progress on standard\n"
+                   "             error when it is a terminal, then the books indexed, the pages\n"
+                   "             and the seconds taken.\n"
+                   "  search QUERY\n"
+                   "             the pages of the index that match QUERY, best first: the\n"
+                   "             caption, a tab and the passage with the words in [brackets].\n"
+                   "             QUERY: words (all of them, any form), \"a phrase\", prefix*,\n"
+                   "             -excluded, and OR between alternatives.\n"
                    "  view [DIR] the viewer on the library in DIR, or else in the working\n"
                    "             directory: the viewer beside this program, or else the one\n"
                    "             on PATH, takes this program's place. A directory that holds\n"
@@ -53,8 +65,8 @@ const QString Description =
                    "  -h, --help show this text\n"
                    "\n"
                    "Exit status: 0 when every book loaded, no problem was found or something\n"
-                   "matched; 1 otherwise; 2 for a usage error, an unreadable catalogue or a\n"
-                   "search that failed to load a book. view ends as the viewer ends; it exits\n"
+                   "matched; 1 otherwise; 2 for a usage error, an unreadable catalogue, a\n"
+                   "search that failed to load a book or a malformed QUERY. view ends as the viewer ends; it exits\n"
                    "with 2 when DIR or the viewer is missing.\n");
 
 // A command line that names something to do.
@@ -62,7 +74,7 @@ struct Invocation
 {
     QString directory;  // empty for the working directory
     QString command;
-    QString operand;  // find's TEXT, view's DIR
+    QString operand;  // find's TEXT, search's QUERY, view's DIR
 };
 
 // A command line that cannot be run, and what is wrong with it.
@@ -81,6 +93,13 @@ QString takeSearchText(const QStringList &positional)
     return text;
 }
 
+QString takeQuery(const QStringList &positional)
+{
+    if (positional.size() != 2)
+        throw UsageError{QStringLiteral("search takes one QUERY")};
+    return positional.at(1);
+}
+
 // view's DIR: the working directory when -C names it, empty when nothing does.
 QString takeViewDirectory(const QStringList &positional, bool directoryGiven)
 {
@@ -97,9 +116,11 @@ Invocation invocationOf(const QCommandLineParser &parser, const QCommandLineOpti
     const QString &command = positional.first();
     if (command == QLatin1String("find"))
         return {parser.value(directory), command, takeSearchText(positional)};
+    if (command == QLatin1String("search"))
+        return {parser.value(directory), command, takeQuery(positional)};
     if (command == QLatin1String("view"))
         return {parser.value(directory), command, takeViewDirectory(positional, parser.isSet(directory))};
-    if (command != QLatin1String("tree") && command != QLatin1String("check"))
+    if (command != QLatin1String("tree") && command != QLatin1String("check") && command != QLatin1String("index"))
         throw UsageError{QStringLiteral("unknown command '%1'").arg(command)};
     if (positional.size() > 1)
         throw UsageError{QStringLiteral("%1 takes no arguments").arg(command)};
@@ -131,6 +152,10 @@ int runCommand(const Invocation &invocation, QTextStream &out, QTextStream &err)
         return listTree(library, out);
     if (invocation.command == QLatin1String("check"))
         return checkLibrary(library, out);
+    if (invocation.command == QLatin1String("index"))
+        return indexLibrary(library, out, err);
+    if (invocation.command == QLatin1String("search"))
+        return searchLibrary(library, invocation.operand, out, err);
     return findInLibrary(library, invocation.operand, out);
 }
 
@@ -188,6 +213,9 @@ int main(int argc, char *argv[])
 {
     rememberArguments(argc, argv);
     QCoreApplication application(argc, argv);
+    // The viewer's names, so that both find the same index in the cache.
+    QCoreApplication::setOrganizationName(QStringLiteral("Brimvel"));
+    QCoreApplication::setApplicationName(QStringLiteral("Library"));
     QTextStream out(stdout);
     QTextStream err(stderr);
     out.setEncoding(QStringConverter::Utf8);

@@ -3,6 +3,9 @@
 
 #include "fFind.h"
 #include "formstorage.h"
+#include "fulltextpane.h"
+#include "indexingstatus.h"
+#include "libraryindex.h"
 #include "librarymodel.h"
 #include "librarytreeview.h"
 #include "platform.h"
@@ -67,7 +70,10 @@ public:
 
 }  // namespace
 
-TfrmMain::TfrmMain(QWidget *parent) : QMainWindow(parent), m_model(new LibraryModel(this))
+TfrmMain::TfrmMain(QWidget *parent)
+    : QMainWindow(parent),
+      m_model(new LibraryModel(this)),
+      m_libraryIndex(new LibraryIndex(this))
 {
     setWindowTitle(ApplicationTitle);
     move(DesignedPosition);
@@ -115,6 +121,9 @@ void TfrmMain::createActions()
                            QKeySequence(Qt::CTRL | Qt::Key_F));
     actFindNext = createAction(QStringLiteral("Найти далее"), QStringLiteral("Найти далее"), Qt::Key_F3);
     actFullCollapse = createAction(QStringLiteral("Свернуть всё"), QStringLiteral("Свернуть всё дерево"), {});
+    m_fullTextSearchAction =
+        createAction(QStringLiteral("Поиск по тексту..."), QStringLiteral("Поиск слов в тексте всех книг"),
+                     QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
     connectHandler(actFullCollapse, &TfrmMain::actFullCollapseExecute);
     connectHandler(actNewBookmark, &TfrmMain::actNewBookmarkExecute);
     connectHandler(actDelBookmark, &TfrmMain::actDelBookmarkExecute);
@@ -170,6 +179,8 @@ void TfrmMain::createMenus()
     QMenu *search = menuBar()->addMenu(QStringLiteral("Поиск"));
     search->addAction(actFind);
     search->addAction(actFindNext);
+    search->addSeparator();
+    search->addAction(m_fullTextSearchAction);
     m_bookmarksMenu = menuBar()->addMenu(QStringLiteral("Закладки"));
     m_bookmarksMenu->addAction(actNewBookmark);
     m_bookmarksMenu->addAction(actDelBookmark);
@@ -245,10 +256,22 @@ void TfrmMain::createLayout()
             runHandler([this] { pageBrowsersChange(); });
     });
 
+    // The full-text search pane shares the tree's side, below it.
+    m_fullTextPane = new FullTextPane(m_libraryIndex);
+    m_fullTextPane->hide();
+    connect(m_fullTextSearchAction, &QAction::triggered, m_fullTextPane, &FullTextPane::open);
+    connect(m_fullTextPane, &FullTextPane::hitChosen, this,
+            [this](const PageHit &hit, const QStringList &words) { runHandler([&] { openPageHit(hit, words); }); });
+    auto *treeSide = new QSplitter(Qt::Vertical);
+    treeSide->setHandleWidth(SplitterWidth);
+    treeSide->setChildrenCollapsible(false);
+    treeSide->addWidget(LibBooks);
+    treeSide->addWidget(m_fullTextPane);
+
     Splitter1 = new QSplitter(Qt::Horizontal);
     Splitter1->setHandleWidth(SplitterWidth);
     Splitter1->setChildrenCollapsible(false);
-    Splitter1->addWidget(LibBooks);
+    Splitter1->addWidget(treeSide);
     Splitter1->addWidget(pageBrowsers);
     Splitter1->setStretchFactor(0, 0);
     Splitter1->setStretchFactor(1, 1);
@@ -257,6 +280,7 @@ void TfrmMain::createLayout()
 
     stbarMain = statusBar();
     stbarMain->setSizeGripEnabled(false);
+    stbarMain->addPermanentWidget(new IndexingStatus(m_libraryIndex));
 }
 
 bool TfrmMain::eventFilter(QObject *watched, QEvent *event)
@@ -389,7 +413,11 @@ void TfrmMain::openLibrary(const QString &folder)
     // Pages may read the new library's folder and no other, also when its
     // catalogue cannot be read.
     const auto confinePages = qScopeGuard([this] { TWebBrowser::setLibraryFolder(library().AppDir()); });
+    // A library whose catalogue cannot be read gets no index, so that its
+    // books are not taken for removed.
+    m_libraryIndex->close();
     m_model->openLibrary(folder);
+    m_libraryIndex->open(library());
 }
 
 void TfrmMain::fsMainRestorePlacement()
@@ -654,6 +682,23 @@ LibraryTree::Node TfrmMain::selectedNode() const
 {
     const QModelIndexList selected = LibBooks->selectionModel()->selectedIndexes();
     return selected.isEmpty() ? LibraryTree::NoNode : m_model->node(selected.first());
+}
+
+void TfrmMain::openPageHit(const PageHit &hit, const QStringList &words)
+{
+    const auto updateStates = qScopeGuard([this] { UpdateActionStates(); });
+    const LibraryTree::Node node =
+        library().entryOfPage(hit.bookPath, hit.entry, hit.page, [this](LibraryTree::Node on) { expandForSearch(on); });
+    if (node == LibraryTree::NoNode) {
+        m_fullTextPane->showMessage(QStringLiteral("Страницы больше нет в библиотеке: %1").arg(hit.caption), true);
+        return;
+    }
+    // Selecting the entry opens its page; an entry selected already opens it again.
+    const bool selectedAlready = node == selectedNode();
+    showMatch(node);
+    if (selectedAlready)
+        LibBooksChange(node);
+    BookView->markWordsWhenLoaded(words);
 }
 
 void TfrmMain::UpdateActionStates()

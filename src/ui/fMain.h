@@ -9,8 +9,11 @@
 #include <functional>
 #include <memory>
 
+class FullTextPane;
+class LibraryIndex;
 class LibraryModel;
 class ReadingSession;
+struct PageHit;
 class TFormStorage;
 class QAction;
 class QMenu;
@@ -78,6 +81,11 @@ public:
     // shows it with its ampersands doubled).
     QString tabCaption(int index) const;
     LibraryModel *libraryModel() const { return m_model; }
+    // "Поиск по тексту...", its pane below the tree, and the open library's
+    // full-text index.
+    QAction *fullTextSearchAction() const { return m_fullTextSearchAction; }
+    FullTextPane *fullTextPane() const { return m_fullTextPane; }
+    LibraryIndex *libraryIndex() const { return m_libraryIndex; }
 
     // Opens the library in `folder` in place of the open one, as a start in
     // that folder would: the bookmark tabs of the old one are closed first,
@@ -169,12 +177,18 @@ private:
     // fails is removed again before the error goes on.
     QWidget *addBookmarkTab(const QString &caption, const QString &path);
     void UpdateActionStates();
+    // Selects the entry of a page the full-text search found, opens the page
+    // in the start tab and marks `words` in it.
+    void openPageHit(const PageHit &hit, const QStringList &words);
 
     LibraryModel *m_model = nullptr;
     std::unique_ptr<ReadingSession> m_session;
     QMenu *m_libraryMenu = nullptr;
     QList<QAction *> m_recentEntries;  // the recent libraries' entries in the menu
     QAction *m_recentEnd = nullptr;    // the separator after them
+    LibraryIndex *m_libraryIndex = nullptr;
+    QAction *m_fullTextSearchAction = nullptr;
+    FullTextPane *m_fullTextPane = nullptr;
     QMenu *m_bookmarksMenu = nullptr;
     QList<QAction *> m_bookmarkEntries;  // the separator and the list's entries in the menu
     QList<Bookmark> ListItemBookmarks;

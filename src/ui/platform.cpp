@@ -7,6 +7,7 @@
 #include <QCursor>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QThread>
 #include <QtGlobal>
 
 #include <cstdio>
@@ -194,6 +195,19 @@ QMessageBox::StandardButton showPageMessageBox(const QString &text, QMessageBox:
     return chosen;
 }
 
+void lowerThreadPriority()
+{
+#ifdef Q_OS_LINUX
+    // The nice value is the thread's own on Linux, and threads inherit it;
+    // Qt's priorities there either change nothing or, at the idle class,
+    // starve the thread on a busy machine.
+    constexpr int BackgroundNice = 10;
+    setpriority(PRIO_PROCESS, id_t(gettid()), BackgroundNice);
+#else
+    QThread::currentThread()->setPriority(QThread::LowPriority);
+#endif
+}
+
 bool terminateProcess(qint64 pid)
 {
 #ifdef Q_OS_UNIX
@@ -228,15 +242,5 @@ void showError(const QString &message)
 
 void showError(const std::exception_ptr &error)
 {
-    try {
-        std::rethrow_exception(error);
-    } catch (const AppError &e) {
-        showError(e.message());
-    } catch (const std::bad_alloc &) {
-        showError(OutOfMemory);
-    } catch (const std::exception &e) {
-        showError(QString::fromLocal8Bit(e.what()));
-    } catch (...) {
-        showError(QStringLiteral("Unknown error"));
-    }
+    showError(errorMessage(error));
 }

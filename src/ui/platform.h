@@ -58,6 +58,10 @@ QMessageBox::StandardButton showMessageBox(QMessageBox::Icon icon, const QString
 QMessageBox::StandardButton showPageMessageBox(const QString &text, QMessageBox::StandardButtons buttons,
                                                bool &refuseMore);
 
+// Lowers the calling thread's scheduling priority below the window's, and
+// that of the threads it starts from then on, for work in the background.
+void lowerThreadPriority();
+
 // Ends the process `pid` at once; false where the platform cannot.
 bool terminateProcess(qint64 pid);
 

@@ -5,11 +5,14 @@
 #include "platform.h"
 
 #include <QChildEvent>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QMouseEvent>
 #include <QPrinter>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <QWebEngineHistory>
+#include <QWebEngineLoadingInfo>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
@@ -31,6 +34,38 @@ QString noticePage(const QString &text)
                           "<body><p>%1</p></body></html>")
         .arg(text.toHtmlEscaped());
 }
+
+// Wraps each whole-word occurrence of the words of the JSON array %1 in the
+// page's text in a <mark>, outside scripts and styles, and scrolls the first
+// into the middle of the view.
+const char markWordsScript[] = R"((function (words) {
+    const escaped = words.map(w => w.replace(/[.*+?^${}()|[\]\\]/g, '\\$&'));
+    const pattern = new RegExp('(?<![\\p{L}\\p{N}])(?:' + escaped.join('|') + ')(?![\\p{L}\\p{N}])', 'giu');
+    if (!document.body || escaped.length === 0)
+        return;
+    const walker = document.createTreeWalker(document.body, NodeFilter.SHOW_TEXT, {
+        acceptNode: node => /^(SCRIPT|STYLE|TEXTAREA)$/.test(node.parentNode.nodeName)
+            ? NodeFilter.FILTER_REJECT : NodeFilter.FILTER_ACCEPT
+    });
+    const texts = [];
+    while (walker.nextNode())
+        texts.push(walker.currentNode);
+    let first = null;
+    for (const text of texts) {
+        const matches = [...text.data.matchAll(pattern)];
+        for (let i = matches.length - 1; i >= 0; --i) {
+            const word = text.splitText(matches[i].index);
+            word.splitText(matches[i][0].length);
+            const mark = document.createElement('mark');
+            word.parentNode.replaceChild(mark, word);
+            mark.appendChild(word);
+            if (i === 0 && !first)
+                first = mark;
+        }
+    }
+    if (first)
+        first.scrollIntoView({block: 'center'});
+})(%1))";
 
 }  // namespace
 
@@ -140,6 +175,11 @@ TWebBrowser::TWebBrowser(QWidget *parent) : QWidget(parent), m_view(new QWebEngi
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_view);
     connect(m_page, &QWebEnginePage::renderProcessTerminated, this, &TWebBrowser::renderProcessDied);
+    connect(m_page, &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo &loading) {
+        if (loading.status() == QWebEngineLoadingInfo::LoadSucceededStatus && loading.url() == m_opened
+            && !m_wordsToMark.isEmpty())
+            markWords();
+    });
     connect(&m_heartbeat, &QTimer::timeout, this, &TWebBrowser::checkRenderer);
     m_heartbeat.start(HeartbeatInterval);
     connect(m_page, &QWebEnginePage::loadFinished, this, &TWebBrowser::applyPendingScroll);
@@ -165,7 +205,24 @@ void TWebBrowser::setLibraryFolder(const QString &folder)
 void TWebBrowser::Navigate2(const QString &path)
 {
     m_reloadedAfterDeath = false;
-    m_page->open(QUrl::fromLocalFile(path));
+    m_wordsToMark.clear();
+    m_opened = QUrl::fromLocalFile(path);
+    m_page->open(m_opened);
+}
+
+void TWebBrowser::markWordsWhenLoaded(const QStringList &words)
+{
+    m_wordsToMark = words;
+}
+
+// Runs in a world of its own, apart from the page's scripts; the words come
+// in as JSON, so no text of the library becomes code.
+void TWebBrowser::markWords()
+{
+    const QByteArray words =
+        QJsonDocument(QJsonArray::fromStringList(std::exchange(m_wordsToMark, {}))).toJson(QJsonDocument::Compact);
+    m_page->runJavaScript(QString::fromLatin1(markWordsScript).arg(QString::fromUtf8(words)),
+                          QWebEngineScript::ApplicationWorld);
 }
 
 QString TWebBrowser::LocationURL() const

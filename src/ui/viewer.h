@@ -2,7 +2,9 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QStringList>
 #include <QTimer>
+#include <QUrl>
 #include <QWidget>
 
 #include <memory>
@@ -32,6 +34,11 @@ public:
     // page loads on its own.
     // A path that is no readable file of the library shows a notice instead.
     void Navigate2(const QString &path);
+
+    // Marks every occurrence of `words` (whole words, letter case ignored) in
+    // the page that Navigate2 opened last, once it has loaded, and scrolls to
+    // the first. Another Navigate2 first forgets them.
+    void markWordsWhenLoaded(const QStringList &words);
 
     // The page shown now, including pages reached through links; empty
     // before anything has been opened.
@@ -72,10 +79,14 @@ protected:
 private:
     void renderProcessDied();
     void applyPendingScroll(bool loaded);
+    void markWords();
     void checkRenderer();
 
     QWebEngineView *m_view;
     LibraryPage *m_page;
+    // The page Navigate2 opened last, and the words to mark in it.
+    QUrl m_opened;
+    QStringList m_wordsToMark;
     // The page has been loaded anew once since the last Navigate2 because
     // its render process died.
     bool m_reloadedAfterDeath = false;
