@@ -666,7 +666,7 @@ private slots:
         QTest::newRow("invalid bytes") << duel + "\x98\xff\xc0\x80</p><p>&#xD800;&#0;&#99999999;" << QString() << 1;
         QTest::newRow("NUL bytes") << duel + QByteArray(1000, '\0') + "</p>" << QString() << 1;
         QTest::newRow("deep nesting") << duel + QByteArray("<div>").repeated(100000) << QString() << 1;
-        QTest::newRow("50 MB page") << duel + QByteArray("a ").repeated(25 * 1024 * 1024) << QString() << 1;
+        QTest::newRow("50 MB page") << duel + QByteArray("a ").repeated(qsizetype(25) * 1024 * 1024) << QString() << 1;
         QTest::newRow("FIFO as a page") << QByteArray() << "fifo" << 0;
         QTest::newRow("directory as a page") << QByteArray() << "directory" << 0;
     }

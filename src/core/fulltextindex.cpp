@@ -35,7 +35,7 @@ constexpr int ApplicationId = 0x42524D56;
 constexpr int SchemaVersion = 2;
 
 // Pages are read up to this size; the rest of a larger one is not indexed.
-constexpr qsizetype LongestPage = 16 * 1024 * 1024;
+constexpr qsizetype LongestPage = qsizetype(16) * 1024 * 1024;
 // Matches up to this many are ranked; beyond it ranking every row would
 // make a query of a common word slow, so such matches come in page order.
 constexpr qint64 RankedMatches = 5000;
