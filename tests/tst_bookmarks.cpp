@@ -53,7 +53,7 @@ private:
     QWidget *front() const { return m_window->pageBrowsers->currentWidget(); }
     TWebBrowser *viewerOf(int tab) const { return m_window->pageBrowsers->widget(tab)->findChild<TWebBrowser *>(); }
 
-    QMenu *bookmarksMenu() const { return m_window->menuBar()->actions().at(1)->menu(); }
+    QMenu *bookmarksMenu() const { return m_window->menuBar()->actions().at(2)->menu(); }
 
     // The menu's entries as the menu shows them when it opens.
     QStringList menuEntries()

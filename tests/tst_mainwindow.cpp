@@ -87,7 +87,7 @@ qreal zoomOf(TWebBrowser *viewer)
 
 QMenu *libraryMenu(const TfrmMain &window)
 {
-    return qobject_cast<QMenuBar *>(window.menuBar()->cornerWidget(Qt::TopLeftCorner))->actions().at(0)->menu();
+    return window.menuBar()->actions().at(0)->menu();
 }
 
 // Answers the folder chooser with `folder`.
@@ -228,10 +228,10 @@ private slots:
         QVERIFY(!window.windowIcon().isNull());
         QTRY_COMPARE(QApplication::focusWidget(), window.LibBooks);
 
-        QCOMPARE(actionTexts(window.menuBar()->actions()), (QStringList{"Поиск", "Закладки"}));
-        QCOMPARE(actionTexts(window.menuBar()->actions().at(0)->menu()->actions()),
-                 (QStringList{"Найти...", "Найти далее", "-", "Поиск по тексту..."}));
+        QCOMPARE(actionTexts(window.menuBar()->actions()), (QStringList{"Библиотека", "Поиск", "Закладки"}));
         QCOMPARE(actionTexts(window.menuBar()->actions().at(1)->menu()->actions()),
+                 (QStringList{"Найти...", "Найти далее", "-", "Поиск по тексту..."}));
+        QCOMPARE(actionTexts(window.menuBar()->actions().at(2)->menu()->actions()),
                  (QStringList{"Новая закладка", "Удалить закладку"}));
         QCOMPARE(actionTexts(window.dxBarPopupMenuLib->actions()),
                  (QStringList{"Новая закладка", "-", "Свернуть всё"}));
@@ -248,7 +248,7 @@ private slots:
         QVERIFY(window.actFullCollapse->shortcut().isEmpty());
 
         // The pointer resting on a menu entry shows its action's hint in the status bar.
-        QMenu *search = window.menuBar()->actions().at(0)->menu();
+        QMenu *search = window.menuBar()->actions().at(1)->menu();
         search->popup(window.mapToGlobal(QPoint(10, 30)));
         QVERIFY(QTest::qWaitForWindowExposed(search));
         QTest::mouseMove(search, search->actionGeometry(window.actFind).center());

@@ -192,15 +192,11 @@ void TfrmMain::createMenus()
     dxBarPopupMenuLib->addAction(actFullCollapse);
 }
 
-// "Библиотека": another library, the recent ones, printing, the restore
-// switch and the end of the program. It stands before "Поиск" on a bar of
-// its own in the menu bar's leading corner, so that the menu bar itself
-// holds the menus "Поиск" and "Закладки" as ever.
+// "Библиотека", the first menu: another library, the recent ones, printing,
+// the restore switch and the end of the program.
 void TfrmMain::createLibraryMenu()
 {
-    auto *bar = new QMenuBar(menuBar());
-    m_libraryMenu = bar->addMenu(QStringLiteral("Библиотека"));
-    menuBar()->setCornerWidget(bar, Qt::TopLeftCorner);
+    m_libraryMenu = menuBar()->addMenu(QStringLiteral("Библиотека"));
     m_libraryMenu->setToolTipsVisible(true);
     m_libraryMenu->addAction(actionOpenLibrary);
     m_recentEnd = m_libraryMenu->addSeparator();
