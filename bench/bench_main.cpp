@@ -364,10 +364,10 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Benchmarks of the library viewer on generated libraries"));
     parser.addHelpOption();
-    parser.addPositionalArgument(QStringLiteral("what"),
-                                 QStringLiteral("startup (default), restore, contents, search, bookmarks, check, or the "
-                                                "full-text index: index-build, index-fresh, index-change, "
-                                                "index-query, index (all four)"));
+    parser.addPositionalArgument(
+        QStringLiteral("what"), QStringLiteral("startup (default), restore, contents, search, bookmarks, check, or the "
+                                               "full-text index: index-build, index-fresh, index-change, "
+                                               "index-query, index (all four)"));
     parser.addOption({QStringLiteral("library"), QStringLiteral("Library directory for bookmarks."),
                       QStringLiteral("dir"), QStringLiteral(SAMPLE_LIBRARY_DIR)});
     parser.addOption({QStringLiteral("books"), QStringLiteral("Books in the catalogue."), QStringLiteral("n"),

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <array>
 #include <numeric>
+#include <tuple>
 
 namespace {
 
@@ -163,7 +164,10 @@ void BooksRecordSet::orderRecords()
     {
         int surname, name, lastName;
         qsizetype row;
-        auto operator<=>(const Key &) const = default;
+        bool operator<(const Key &o) const
+        {
+            return std::tie(surname, name, lastName, row) < std::tie(o.surname, o.name, o.lastName, o.row);
+        }
         bool sameNames(const Key &o) const { return surname == o.surname && name == o.name && lastName == o.lastName; }
     };
     const auto rows = size_t(m_packet.rowCount());

@@ -13,7 +13,9 @@ char16_t *TextArena::reserveInNewBlock(qsizetype length)
     m_blocks.push_back(std::make_unique_for_overwrite<char16_t[]>(size_t(BlockSize)));
     m_current = quint32(m_blocks.size() - 1);
     m_used = 0;
-    return reserve(length);
+    m_reserved = {m_current, 0, 0};
+    m_reservedInCurrent = true;
+    return m_blocks.back().get();
 }
 
 QStringView TextArena::view(Ref ref) const
