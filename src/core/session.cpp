@@ -13,7 +13,6 @@
 
 namespace {
 
-const QString StoreKeyPath = QStringLiteral("\\Software\\Brimvel\\Library");
 const QString ReadingSection = QStringLiteral("reading");
 const QString LibrariesSection = QStringLiteral("reading.Libraries");
 const QString RestoreName = QStringLiteral("RestorePages");
@@ -84,9 +83,9 @@ void addRecentLibrary(QStringList &recent, const QString &folder)
 QString mostRecentLibrary()
 {
     try {
-        if (!SettingsStore::exists(StoreKeyPath))
+        if (!SettingsStore::exists(LibraryKeyPath))
             return {};
-        const SettingsStore store(StoreKeyPath);
+        const SettingsStore store(LibraryKeyPath);
         for (const QString &folder : readPreferences(store).recentLibraries)
             if (QFileInfo(folder).isDir())
                 return folder;

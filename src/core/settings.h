@@ -12,6 +12,9 @@
 class QLockFile;
 class QSettings;
 
+// The key path of the viewer's own values in the store.
+inline const QString LibraryKeyPath = QStringLiteral("\\Software\\Brimvel\\Library");
+
 // The per-user settings store: one key holding named sections, each with
 // named text values; numbers are kept as decimal text. It stands on QSettings
 // in the native format: the registry below HKEY_CURRENT_USER on Windows, the

@@ -6,6 +6,7 @@
 
 #include "core/search.h"
 #include "core/searchhistory.h"
+#include "core/settings.h"
 #include "core/text.h"
 
 #include <QComboBox>
@@ -82,7 +83,7 @@ void TfrmFind::createControls()
 
 void TfrmFind::FormCreate()
 {
-    fsFind->setIniFileName(QStringLiteral("\\Software\\Brimvel\\Library"));
+    fsFind->setIniFileName(LibraryKeyPath);
 }
 
 // Reads the box rather than the signal's text: a completion made while the

@@ -13,6 +13,7 @@
 #include "viewer.h"
 
 #include "core/paths.h"
+#include "core/settings.h"
 #include "core/text.h"
 
 #include <QCloseEvent>
@@ -292,7 +293,7 @@ bool TfrmMain::eventFilter(QObject *watched, QEvent *event)
 
 void TfrmMain::FormCreate()
 {
-    fsMain->setIniFileName(QStringLiteral("\\Software\\Brimvel\\Library"));
+    fsMain->setIniFileName(LibraryKeyPath);
     m_session = std::make_unique<ReadingSession>(*this, fsMain->iniFileName());
     actionRestorePages->setChecked(m_session->restorePages());
     QPalette palette = LibBooks->palette();
