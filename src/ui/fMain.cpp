@@ -33,6 +33,7 @@
 #include <QStyledItemDelegate>
 #include <QTabWidget>
 #include <QTextDocument>
+#include <QTimer>
 #include <QToolTip>
 #include <QVBoxLayout>
 
@@ -414,7 +415,12 @@ void TfrmMain::openLibrary(const QString &folder)
     // books are not taken for removed.
     m_libraryIndex->close();
     m_model->openLibrary(folder);
-    m_libraryIndex->open(library());
+    // The index is opened and its update started once the window has shown
+    // the tree, so that neither delays the start.
+    QTimer::singleShot(0, m_libraryIndex, [this, opened = &library()] {
+        if (opened == &library())
+            m_libraryIndex->open(library());
+    });
 }
 
 void TfrmMain::fsMainRestorePlacement()
