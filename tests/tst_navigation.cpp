@@ -338,7 +338,7 @@ private slots:
         });
         const auto resetObserver = qScopeGuard([] { setDialogObserver({}); });
         window.actionPrint->trigger();
-        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(pdf).size() > 0, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(pdf).size() > 0 && !window.BookView->printing(), 10000);
     }
 };
 

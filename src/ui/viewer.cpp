@@ -195,7 +195,14 @@ TWebBrowser::TWebBrowser(QWidget *parent) : QWidget(parent), m_view(new QWebEngi
         child->installEventFilter(this);
 }
 
-TWebBrowser::~TWebBrowser() = default;
+TWebBrowser::~TWebBrowser()
+{
+    // The engine's print thread goes on writing to the printer after the
+    // view has gone and cannot be waited for: a printer still in use is
+    // left to it rather than freed under it.
+    if (m_printer)
+        (void)m_printer.release();
+}
 
 void TWebBrowser::setLibraryFolder(const QString &folder)
 {

@@ -65,6 +65,8 @@ public:
     // Prints the page on `printer`, which the viewer keeps until the page
     // is printed.
     void print(std::unique_ptr<QPrinter> printer);
+    // True from print() until the page is printed or the print has failed.
+    bool printing() const { return m_printer != nullptr; }
 
 signals:
     // A text for the status bar, such as the notice that a page was closed.
