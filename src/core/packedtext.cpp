@@ -4,6 +4,7 @@
 #include "textfile.h"
 
 #include <QString>
+#include <QStringDecoder>
 #include <array>
 #include <memory>
 
@@ -49,8 +50,11 @@ bool toWindows1251(const QString &text, QByteArray &single)
 
 QByteArray packText(QByteArrayView utf8)
 {
+    // A leading byte order mark is text like any other here: the default
+    // decoding would drop it, and the text would not come back unchanged.
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
     QByteArray single;
-    const bool fits = toWindows1251(QString::fromUtf8(utf8), single);
+    const bool fits = toWindows1251(decoder(utf8), single);
     const QByteArray &text = fits ? single : utf8.toByteArray();
     return (fits ? InWindows1251 : InUtf8) + qCompress(text, CompressionLevel);
 }
