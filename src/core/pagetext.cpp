@@ -12,6 +12,7 @@
 #include <libxml/encoding.h>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
+#include <libxml/xmlerror.h>
 #include <limits>
 #include <memory>
 
@@ -156,6 +157,21 @@ QByteArray windows1251ToUtf8(QByteArrayView bytes)
     return utf8;
 }
 
+// libxml2 reports a page's bad bytes on standard error even when told not to
+// report its errors; a page's faults are not the user's, so they go nowhere.
+// The handlers are per thread.
+void ignoreParserMessage(void *, const char *, ...) {}
+
+void silenceParserErrors()
+{
+    thread_local const bool silenced = [] {
+        xmlSetGenericErrorFunc(nullptr, ignoreParserMessage);
+        xmlSetStructuredErrorFunc(nullptr, [](void *, xmlErrorPtr) {});
+        return true;
+    }();
+    Q_UNUSED(silenced);
+}
+
 struct DocumentDeleter
 {
     void operator()(xmlDoc *document) const { xmlFreeDoc(document); }
@@ -198,6 +214,7 @@ QByteArray pageText(QByteArrayView html)
         charset = "UTF-8";
     }
     const int size = int(std::min<qsizetype>(html.size(), std::numeric_limits<int>::max()));
+    silenceParserErrors();
     const std::unique_ptr<xmlDoc, DocumentDeleter> document(htmlReadMemory(
         html.data(), size, nullptr, charset.constData(),
         HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET | HTML_PARSE_COMPACT));
