@@ -5,7 +5,6 @@
 #include "error.h"
 #include "fulltextquery.h"
 #include "library.h"
-#include "packedtext.h"
 #include "pagetext.h"
 #include "paths.h"
 #include "regularfile.h"
@@ -32,7 +31,7 @@ namespace {
 
 // The database's marks: 'BRMV' as its application id, and the layout's version.
 constexpr int ApplicationId = 0x42524D56;
-constexpr int SchemaVersion = 2;
+constexpr int SchemaVersion = 3;
 
 // Pages are read up to this size; the rest of a larger one is not indexed.
 constexpr qsizetype LongestPage = qsizetype(16) * 1024 * 1024;
@@ -43,25 +42,53 @@ constexpr qint64 RankedMatches = 5000;
 constexpr qint64 CommitInterval = 500;  // milliseconds
 // The words around the match in a snippet.
 constexpr int SnippetWords = 24;
+// Once the words of removed pages outnumber a quarter of the pages indexed,
+// the next update starts the index afresh.
+constexpr qint64 RemovedPagesPerLivePage = 4;
 
-// The text of each page is kept compressed in "pages", and the FTS5 table
-// takes its content from the view that unpacks it: deleting a page's words
-// needs its old text, and snippets need the text around the words. The
-// stored text (see packText) is a third of the page's HTML or less.
+// The index keeps no page's text: that would make it larger than the
+// library's pages. The FTS5 table takes its content from the view that reads
+// each page from the library, which snippets need. A page's words cannot be
+// removed from FTS5 without the text they were taken from, so removing a book
+// removes only its rows in "pages": its words stay, under ids never used
+// again (AUTOINCREMENT), and every query joins "pages", so they are never
+// found. "removed" in meta counts such pages.
 constexpr const char *Schema = R"(
 CREATE TABLE books(path TEXT PRIMARY KEY, signature INTEGER NOT NULL) WITHOUT ROWID;
-CREATE TABLE pages(id INTEGER PRIMARY KEY, book TEXT NOT NULL, page TEXT NOT NULL, entry INTEGER NOT NULL,
-                   caption TEXT NOT NULL, body BLOB NOT NULL);
+CREATE TABLE pages(id INTEGER PRIMARY KEY AUTOINCREMENT, book TEXT NOT NULL, page TEXT NOT NULL,
+                   entry INTEGER NOT NULL, caption TEXT NOT NULL, file TEXT NOT NULL);
 CREATE INDEX pages_by_book ON pages(book);
-CREATE VIEW page_text(id, text) AS SELECT id, brimvel_unpack(body) FROM pages;
+CREATE VIEW page_text(id, text) AS SELECT id, brimvel_page_text(file) FROM pages;
 CREATE VIRTUAL TABLE page_index USING fts5(text, content='page_text', content_rowid='id', tokenize='brimvel');
 CREATE TABLE meta(key TEXT PRIMARY KEY, value) WITHOUT ROWID;
 )";
 
-void unpackFunction(sqlite3_context *context, int, sqlite3_value **arguments)
+// The bytes of the page at `file`, up to LongestPage.
+QByteArray readPage(const QString &file)
 {
-    const auto *body = static_cast<const char *>(sqlite3_value_blob(arguments[0]));
-    const QByteArray text = unpackText(QByteArrayView(body, sqlite3_value_bytes(arguments[0])));
+    RegularFile page(file);
+    QByteArray bytes(qsizetype(std::min<qint64>(page.size(), LongestPage)), Qt::Uninitialized);
+    qsizetype filled = 0;
+    while (filled < bytes.size()) {
+        const qsizetype read = page.read(bytes.data() + filled, bytes.size() - filled);
+        if (read == 0)
+            break;
+        filled += read;
+    }
+    bytes.truncate(filled);
+    return bytes;
+}
+
+// brimvel_page_text(file): the text of the page at `file`, empty when it
+// cannot be read.
+void pageTextFunction(sqlite3_context *context, int, sqlite3_value **arguments)
+{
+    const auto *file = reinterpret_cast<const char *>(sqlite3_value_text(arguments[0]));
+    QByteArray text;
+    try {
+        text = pageText(readPage(QString::fromUtf8(file)));
+    } catch (const AppError &) {
+    }
     sqlite3_result_text64(context, text.constData(), sqlite3_uint64(text.size()), SQLITE_TRANSIENT, SQLITE_UTF8);
 }
 
@@ -69,8 +96,8 @@ void prepareConnection(SqliteDatabase &db)
 {
     if (!registerTokenizer(db.handle()))
         throw SqliteError(QStringLiteral("SQLite has no FTS5"), SQLITE_ERROR);
-    db.check(sqlite3_create_function_v2(db.handle(), "brimvel_unpack", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
-                                        unpackFunction, nullptr, nullptr, nullptr));
+    db.check(sqlite3_create_function_v2(db.handle(), "brimvel_page_text", 1, SQLITE_UTF8, nullptr, pageTextFunction,
+                                        nullptr, nullptr, nullptr));
     db.execute("PRAGMA busy_timeout = 10000; PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL;");
 }
 
@@ -85,11 +112,13 @@ bool isEmpty(const SqliteDatabase &db)
     return pragmaValue(db, "SELECT count(*) FROM sqlite_schema") == 0;
 }
 
-// Creates the tables in an empty database; true when the database is ours
-// (or now is), false for a foreign one. Only an empty database is locked
-// for writing, so that opening the index while it is being updated does
-// not wait for the update.
-bool adoptDatabase(SqliteDatabase &db)
+enum class Adoption { Ours, Outdated, Foreign };
+
+// Creates the tables in an empty database and tells whose the database is:
+// ours, ours in an earlier layout, or another program's. Only an empty
+// database is locked for writing, so that opening the index while it is
+// being updated does not wait for the update.
+Adoption adoptDatabase(SqliteDatabase &db)
 {
     if (isEmpty(db)) {
         db.execute("BEGIN IMMEDIATE");
@@ -103,15 +132,19 @@ bool adoptDatabase(SqliteDatabase &db)
         }
         db.execute("COMMIT");
     }
-    return pragmaValue(db, "PRAGMA application_id") == ApplicationId
-           && pragmaValue(db, "PRAGMA user_version") == SchemaVersion;
+    if (pragmaValue(db, "PRAGMA application_id") != ApplicationId)
+        return Adoption::Foreign;
+    return pragmaValue(db, "PRAGMA user_version") == SchemaVersion ? Adoption::Ours : Adoption::Outdated;
 }
 
-std::unique_ptr<SqliteDatabase> tryOpen(const QString &file)
+// The index at `file`, or nothing when it is not ours in this layout
+// (`adoption` tells why).
+std::unique_ptr<SqliteDatabase> tryOpen(const QString &file, Adoption &adoption)
 {
     auto db = std::make_unique<SqliteDatabase>(file);
     prepareConnection(*db);
-    if (!adoptDatabase(*db))
+    adoption = adoptDatabase(*db);
+    if (adoption != Adoption::Ours)
         return nullptr;
     // Reading the tables finds most damage before the first search does.
     pragmaValue(*db, "SELECT count(*) FROM books");
@@ -119,31 +152,38 @@ std::unique_ptr<SqliteDatabase> tryOpen(const QString &file)
 }
 
 // Moves a damaged or foreign file out of the way, keeping it beside the
-// index for a look; its journal files go.
-void setAside(const QString &file)
+// index for a look, or removes an index of an earlier layout; either way
+// its journal files go.
+void clearAway(const QString &file, Adoption adoption)
 {
-    const QString aside = file + QStringLiteral(".damaged");
-    QFile::remove(aside);
-    if (!QFile::rename(file, aside))
+    bool keptAside = false;
+    if (adoption != Adoption::Outdated) {
+        const QString aside = file + QStringLiteral(".damaged");
+        QFile::remove(aside);
+        keptAside = QFile::rename(file, aside);
+    }
+    if (!keptAside)
         QFile::remove(file);
     QFile::remove(file + QStringLiteral("-wal"));
     QFile::remove(file + QStringLiteral("-shm"));
 }
 
-// Opens the index at `file`, setting aside what is there when it is
-// damaged or foreign; `setAsideFlag` tells whether it was.
+// Opens the index at `file`. What is there is set aside when it is damaged
+// or foreign, and `setAsideFlag` tells whether it was; an index of an
+// earlier layout is quietly started afresh.
 std::unique_ptr<SqliteDatabase> openIndex(const QString &file, bool &setAsideFlag)
 {
     QDir().mkpath(QFileInfo(file).absolutePath());
-    setAsideFlag = false;
+    Adoption adoption = Adoption::Foreign;
     try {
-        if (auto db = tryOpen(file))
+        if (auto db = tryOpen(file, adoption))
             return db;
     } catch (const SqliteError &) {
+        adoption = Adoption::Foreign;
     }
-    setAside(file);
-    setAsideFlag = true;
-    auto db = tryOpen(file);
+    clearAway(file, adoption);
+    setAsideFlag = adoption != Adoption::Outdated;
+    auto db = tryOpen(file, adoption);
     if (!db)
         throw SqliteError(QStringLiteral("cannot create the index %1").arg(file), SQLITE_CANTOPEN);
     return db;
@@ -183,6 +223,9 @@ QString FullTextIndex::fileFor(const QString &libraryFolder)
 FullTextIndex::FullTextIndex(const QString &file) : d(std::make_unique<Private>())
 {
     d->db = openIndex(file, d->setAside);
+    // Queries read the index through a mapping: a third quicker than
+    // through reads, whose system calls dominate a query's own work.
+    d->db->execute("PRAGMA mmap_size = 1073741824");
 }
 
 FullTextIndex::~FullTextIndex() = default;
@@ -202,7 +245,8 @@ SearchResults FullTextIndex::search(const QString &query, int limit) const
     const QString expression = fts5Expression(query);
     SearchResults results;
     try {
-        SqliteStatement count(*d->db, "SELECT count(*) FROM page_index WHERE page_index MATCH ?1");
+        SqliteStatement count(*d->db, "SELECT count(*) FROM page_index JOIN pages AS p ON p.id = page_index.rowid "
+                                      "WHERE page_index MATCH ?1");
         count.bind(1, expression);
         results.total = count.step() ? count.integer(0) : 0;
         if (results.total == 0)
@@ -264,7 +308,6 @@ struct BookWork
     {
         PageToIndex where;
         QByteArray text;  // UTF-8
-        QByteArray body;  // the text packed
         TokenList tokens;
     };
     std::vector<Page> pages;
@@ -323,21 +366,6 @@ std::vector<PageToIndex> pagesOfBook(const QString &folder, const BookSnapshot &
     return pages;
 }
 
-QByteArray readPage(const QString &file)
-{
-    RegularFile page(file);
-    QByteArray bytes(qsizetype(std::min<qint64>(page.size(), LongestPage)), Qt::Uninitialized);
-    qsizetype filled = 0;
-    while (filled < bytes.size()) {
-        const qsizetype read = page.read(bytes.data() + filled, bytes.size() - filled);
-        if (read == 0)
-            break;
-        filled += read;
-    }
-    bytes.truncate(filled);
-    return bytes;
-}
-
 BookWork examineBook(const QString &folder, const BookSnapshot &book, std::optional<qint64> stored,
                      const std::atomic_bool &stop)
 {
@@ -359,9 +387,8 @@ BookWork examineBook(const QString &folder, const BookSnapshot &book, std::optio
         }
         try {
             QByteArray text = pageText(readPage(page.file.path));
-            QByteArray body = packText(text);
             TokenList tokens(std::string_view(text.constData(), size_t(text.size())));
-            work.pages.push_back({std::move(page), std::move(text), std::move(body), std::move(tokens)});
+            work.pages.push_back({std::move(page), std::move(text), std::move(tokens)});
         } catch (const AppError &) {
             // A page that cannot be read has no words; the signature notes it.
         }
@@ -400,20 +427,28 @@ class IndexWriter
 {
 public:
     explicit IndexWriter(const SqliteDatabase &db)
-        : m_forgetWords(db, "INSERT INTO page_index(page_index, rowid, text) "
-                            "SELECT 'delete', id, brimvel_unpack(body) FROM pages WHERE book = ?1"),
+        : m_db(db),
           m_forgetPages(db, "DELETE FROM pages WHERE book = ?1"),
           m_forgetBook(db, "DELETE FROM books WHERE path = ?1"),
-          m_addPage(db, "INSERT INTO pages(book, page, entry, caption, body) VALUES(?1, ?2, ?3, ?4, ?5)"),
+          m_addPage(db, "INSERT INTO pages(book, page, entry, caption, file) VALUES(?1, ?2, ?3, ?4, ?5)"),
           m_addWords(db, "INSERT INTO page_index(rowid, text) VALUES(last_insert_rowid(), ?1)"),
           m_addBook(db, "INSERT OR REPLACE INTO books(path, signature) VALUES(?1, ?2)")
     {}
 
+    // Removes the book's pages from every search; their words stay behind.
     void removeBook(const QString &path)
     {
-        m_forgetWords.reset().bind(1, path).run();
         m_forgetPages.reset().bind(1, path).run();
+        m_removedPages += sqlite3_changes64(m_db.handle());
         m_forgetBook.reset().bind(1, path).run();
+    }
+
+    // Adds the pages removed since the last call to the count in meta.
+    void noteRemovedPages()
+    {
+        const qint64 removed = metaValue(m_db, "removed").toLongLong() + m_removedPages;
+        setMetaValue(m_db, "removed", QString::number(removed));
+        m_removedPages = 0;
     }
 
     // Replaces the book's pages; returns how many were indexed.
@@ -426,7 +461,7 @@ public:
                 .bind(2, page.where.page)
                 .bind(3, qint64(page.where.entry))
                 .bind(4, page.where.caption)
-                .bind(5, page.body)
+                .bind(5, page.where.file.path)
                 .run();
             const PreparedTokens prepared(std::string_view(page.text.constData(), size_t(page.text.size())),
                                           page.tokens);
@@ -437,8 +472,20 @@ public:
     }
 
 private:
-    SqliteStatement m_forgetWords, m_forgetPages, m_forgetBook, m_addPage, m_addWords, m_addBook;
+    const SqliteDatabase &m_db;
+    SqliteStatement m_forgetPages, m_forgetBook, m_addPage, m_addWords, m_addBook;
+    qint64 m_removedPages = 0;
 };
+
+// Starts the index afresh when the words of removed pages have piled up.
+void dropRemovedWords(SqliteDatabase &db)
+{
+    const qint64 removed = metaValue(db, "removed").toLongLong();
+    if (removed == 0 || removed * RemovedPagesPerLivePage < pragmaValue(db, "SELECT count(*) FROM pages"))
+        return;
+    db.execute("DELETE FROM books; DELETE FROM pages; INSERT INTO page_index(page_index) VALUES('delete-all');");
+    setMetaValue(db, "removed", QStringLiteral("0"));
+}
 
 }  // namespace
 
@@ -493,9 +540,10 @@ UpdateSummary IndexUpdate::run(const std::atomic_bool &stop, const Progress &pro
     clock.start();
     bool setAsideFlag = false;
     const std::unique_ptr<SqliteDatabase> db = openIndex(d->indexFile, setAsideFlag);
+    db->execute("BEGIN");
+    dropRemovedWords(*db);
     const QHash<QString, qint64> stored = d->storedSignatures(*db);
     IndexWriter writer(*db);
-    db->execute("BEGIN");
     setMetaValue(*db, "complete", QStringLiteral("0"));
     d->removeGoneBooks(stored, writer);
 
@@ -541,6 +589,7 @@ UpdateSummary IndexUpdate::run(const std::atomic_bool &stop, const Progress &pro
             ++summary.books;
         }
         if (sinceCommit.elapsed() >= CommitInterval) {
+            writer.noteRemovedPages();
             db->execute("COMMIT; BEGIN");
             sinceCommit.restart();
             if (progress)
@@ -550,6 +599,7 @@ UpdateSummary IndexUpdate::run(const std::atomic_bool &stop, const Progress &pro
     summary.stopped = bookLeft || done < total;
     if (!summary.stopped)
         setMetaValue(*db, "complete", QStringLiteral("1"));
+    writer.noteRemovedPages();
     db->execute("COMMIT");
     if (progress)
         progress(int(done), int(total));
