@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QWebEngineScript>
 #include <QWebEngineView>
@@ -136,6 +137,31 @@ private slots:
         auto *view = m_window->BookView->findChild<QWebEngineView *>();
         QTRY_COMPARE_WITH_TIMEOUT(markedTexts(view), QStringLiteral("дуэли,дуэли"), 10000);
         QCOMPARE(boxes.boxes.size(), 0);
+    }
+
+    void moreResultsAreListedAtTheEndOfTheList()
+    {
+        const int pages = FullTextPane::BatchSize + 3;
+        QString contents = QStringLiteral("ITEMS{\r\n");
+        for (int i = 0; i < pages; ++i) {
+            contents += QStringLiteral("ITEM{\r\nNAME=Глава %1\r\nLOCAL=v%1.htm\r\nID=%1\r\n}\r\n").arg(i);
+            writeFile(m_library->filePath(QStringLiteral("Library/p/v%1.htm").arg(i)),
+                      page(QStringLiteral("Мы стояли в местечке")));
+        }
+        writeFile(m_library->filePath(QStringLiteral("Library/p/sod.btf")), cp1251(contents + QStringLiteral("}\r\n")));
+        m_window.reset();
+        openWindow();
+
+        search(QStringLiteral("местечко"));
+        QListView *list = m_window->fullTextPane()->results;
+        QCOMPARE(list->model()->rowCount(), FullTextPane::BatchSize);
+        QTRY_VERIFY(list->verticalScrollBar()->maximum() > 0);
+        list->scrollToBottom();
+        QSet<QString> listed;  // every page once
+        for (int row = 0; row < list->model()->rowCount(); ++row)
+            listed << list->model()->index(row, 0).data().toString();
+        QCOMPARE(listed.size(), pages);
+        QCOMPARE(m_window->fullTextPane()->messageLine->text(), QStringLiteral("Найдено страниц: %1").arg(pages));
     }
 
     void aMalformedQueryIsToldInThePane_data()

@@ -240,7 +240,7 @@ bool FullTextIndex::complete() const
     return metaValue(*d->db, "complete") == QLatin1String("1");
 }
 
-SearchResults FullTextIndex::search(const QString &query, int limit) const
+SearchResults FullTextIndex::search(const QString &query, int limit, qsizetype offset) const
 {
     const QString expression = fts5Expression(query);
     SearchResults results;
@@ -255,12 +255,12 @@ SearchResults FullTextIndex::search(const QString &query, int limit) const
         const QByteArray sql =
             QStringLiteral("SELECT p.book, p.page, p.entry, p.caption, snippet(page_index, 0, char(2), char(3), "
                            "'…', %1) FROM page_index JOIN pages AS p ON p.id = page_index.rowid "
-                           "WHERE page_index MATCH ?1 %2 LIMIT ?2")
+                           "WHERE page_index MATCH ?1 %2 LIMIT ?2 OFFSET ?3")
                 .arg(SnippetWords)
                 .arg(ordering)
                 .toUtf8();
         SqliteStatement hits(*d->db, sql.constData());
-        hits.bind(1, expression).bind(2, qint64(limit));
+        hits.bind(1, expression).bind(2, qint64(limit)).bind(3, qint64(offset));
         while (hits.step())
             results.hits.push_back({hits.text(0), hits.text(1), int(hits.integer(2)), hits.text(3), hits.text(4)});
     } catch (const SqliteError &error) {

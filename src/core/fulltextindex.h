@@ -71,10 +71,12 @@ public:
     // True when the last update ran to its end.
     bool complete() const;
 
-    // Pages that hold the query's words, best first. Query syntax: words (all
-    // must occur, any form), "a phrase", prefix*, -excluded, OR between
-    // alternatives. Throws QueryError for a malformed query.
-    SearchResults search(const QString &query, int limit) const;
+    // Pages that hold the query's words, best first: their number, and at
+    // most `limit` of them from the `offset`th on, each with its snippet.
+    // Query syntax: words (all must occur, any form), "a phrase", prefix*,
+    // -excluded, OR between alternatives. Throws QueryError for a malformed
+    // query.
+    SearchResults search(const QString &query, int limit, qsizetype offset = 0) const;
 
 private:
     struct Private;

@@ -12,6 +12,7 @@
 #include <QListView>
 #include <QLocale>
 #include <QPainter>
+#include <QScrollBar>
 #include <QStandardItemModel>
 #include <QStyledItemDelegate>
 #include <QTextDocument>
@@ -147,6 +148,10 @@ FullTextPane::FullTextPane(const LibraryIndex *index, QWidget *parent)
             choose(current.row());
     });
     connect(results, &QListView::activated, this, [this](const QModelIndex &chosen) { choose(chosen.row()); });
+    connect(results->verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int position) {
+        if (position == results->verticalScrollBar()->maximum())
+            listMore();
+    });
     connect(index, &LibraryIndex::indexChanged, this, [this] {
         clear();
         showMessage({});
@@ -164,20 +169,15 @@ void FullTextPane::search(const QString &query)
 {
     clear();
     showMessage({});
-    const QString words = query.trimmed();
-    if (words.isEmpty())
+    m_query = query.trimmed();
+    if (m_query.isEmpty())
         return;
-    const FullTextIndex *index = m_index->index();
-    if (!index) {
+    if (!m_index->index()) {
         showMessage(m_index->note().isEmpty() ? QStringLiteral("Поиск по тексту недоступен") : m_index->note(), true);
         return;
     }
-    try {
-        listHits(index->search(words, ResultLimit));
-    } catch (...) {
-        // A malformed query is told here, with any other failure of the search.
-        showMessage(errorMessage(std::current_exception()), true);
-    }
+    m_more = true;
+    listMore();
 }
 
 void FullTextPane::showMessage(const QString &text, bool fault)
@@ -193,18 +193,31 @@ void FullTextPane::clear()
 {
     m_model->clear();
     m_hits.clear();
+    m_query.clear();
+    m_more = false;
 }
 
-void FullTextPane::listHits(const SearchResults &found)
+void FullTextPane::listMore()
 {
-    m_hits = found.hits;
-    for (const PageHit &hit : m_hits) {
-        auto *item = new QStandardItem(hit.caption + QLatin1Char('\n') + plainSnippet(hit.snippet));
-        item->setData(hit.caption, CaptionRole);
-        item->setData(hit.snippet, SnippetRole);
-        m_model->appendRow(item);
+    const FullTextIndex *index = m_index->index();
+    if (!m_more || !index)
+        return;
+    try {
+        const SearchResults found = index->search(m_query, BatchSize, qsizetype(m_hits.size()));
+        for (const PageHit &hit : found.hits) {
+            auto *item = new QStandardItem(hit.caption + QLatin1Char('\n') + plainSnippet(hit.snippet));
+            item->setData(hit.caption, CaptionRole);
+            item->setData(hit.snippet, SnippetRole);
+            m_model->appendRow(item);
+            m_hits.push_back(hit);
+        }
+        m_more = !found.hits.empty() && qsizetype(m_hits.size()) < found.total;
+        showMessage(countText(found.total));
+    } catch (...) {
+        // A malformed query is told here, with any other failure of the search.
+        showMessage(errorMessage(std::current_exception()), true);
+        m_more = false;
     }
-    showMessage(countText(found.total));
 }
 
 QString FullTextPane::countText(qsizetype total) const

@@ -14,15 +14,17 @@ class QToolButton;
 
 // The full-text search pane: a query field, a line that counts the pages
 // found or says what went wrong, and the pages found, best first, each with
-// its caption and the passage around the words, the words in bold. Moving
-// to a result chooses it, as Enter or a double click does again.
+// its caption and the passage around the words, the words in bold; more
+// are listed as the list is scrolled to its end. Moving to a result chooses
+// it, as Enter or a double click does again.
 class FullTextPane : public QWidget
 {
     Q_OBJECT
 
 public:
-    // At most this many results are listed; the count covers all.
-    static constexpr int ResultLimit = 200;
+    // Results are listed this many at a time: each needs its page read for
+    // its snippet.
+    static constexpr int BatchSize = 50;
 
     explicit FullTextPane(const LibraryIndex *index, QWidget *parent = nullptr);
 
@@ -44,12 +46,15 @@ signals:
 
 private:
     void clear();
-    void listHits(const SearchResults &found);
+    // Lists the next batch of results of the current query.
+    void listMore();
     // "Найдено страниц: N", and whether the index is still incomplete.
     QString countText(qsizetype total) const;
     void choose(int row);
 
     const LibraryIndex *m_index;
     QStandardItemModel *m_model;
+    QString m_query;
+    bool m_more = false;  // the query may have results not listed yet
     std::vector<PageHit> m_hits;
 };
