@@ -5,6 +5,7 @@
 #include "text.h"
 #include "textfile.h"
 
+#include <QtEndian>
 #include <algorithm>
 #include <cstring>
 #include <functional>
@@ -43,6 +44,21 @@ QByteArrayView entryValue(QByteArrayView line, QByteArrayView key, qsizetype ski
     return trimmedView(line.sliced(skipWithoutKey));
 }
 
+// The line trimmed. Contents files indent their lines with blanks, deeper
+// with each level: leading blanks are passed eight and four at a time before
+// the trim looks at single bytes, which took a tenth of a Find's instructions.
+QByteArrayView trimmedLine(QByteArrayView line)
+{
+    constexpr quint64 EightBlanks = 0x2020202020202020ULL;
+    constexpr quint32 FourBlanks = 0x20202020U;
+    qsizetype begin = 0;
+    while (line.size() - begin >= 8 && qFromUnaligned<quint64>(line.data() + begin) == EightBlanks)
+        begin += 8;
+    if (line.size() - begin >= 4 && qFromUnaligned<quint32>(line.data() + begin) == FourBlanks)
+        begin += 4;
+    return trimmedView(line.sliced(begin));
+}
+
 }  // namespace
 
 void ContentsLines::indexError(qint64 position)
@@ -63,7 +79,7 @@ bool ContentsLines::addFileLine(QByteArrayView line)
 {
     if (line.contains(StopMarker))
         return false;
-    const QByteArrayView text = trimmedView(line);
+    const QByteArrayView text = trimmedLine(line);
     if (text.isEmpty())
         return true;
     addLineEnd(m_text.size() + text.size());
@@ -89,7 +105,7 @@ void ContentsLines::takeFileText(QByteArray text)
     for (qsizetype start = 0; start < size;) {
         const auto *feed = static_cast<const char *>(std::memchr(data + start, '\n', size_t(size - start)));
         const qsizetype lineEnd = feed ? feed - data : size;
-        const QByteArrayView line = trimmedView(QByteArrayView(data + start, lineEnd - start));
+        const QByteArrayView line = trimmedLine(QByteArrayView(data + start, lineEnd - start));
         if (!line.isEmpty()) {
             addLineEnd(kept + line.size());
             std::memmove(data + kept, line.data(), size_t(line.size()));
