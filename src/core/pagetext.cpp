@@ -157,18 +157,26 @@ QByteArray windows1251ToUtf8(QByteArrayView bytes)
     return utf8;
 }
 
-// libxml2 reports a page's bad bytes on standard error even when told not to
-// report its errors; a page's faults are not the user's, so they go nowhere.
-// The handlers are per thread.
 void ignoreParserMessage(void *, const char *, ...) {}
 
-void silenceParserErrors()
+// Makes libxml2 ready for use on this thread. Its initialisation must not
+// run on two threads at once (the index's workers raced to it, and a mutex
+// leaked), so it runs once, guarded as a static's initialisation is. And it
+// reports a page's bad bytes on standard error even when told not to report
+// errors; a page's faults are not the user's, so its per-thread handlers
+// send them nowhere.
+void prepareParser()
 {
+    static const bool initialized = [] {
+        xmlInitParser();
+        return true;
+    }();
     thread_local const bool silenced = [] {
         xmlSetGenericErrorFunc(nullptr, ignoreParserMessage);
         xmlSetStructuredErrorFunc(nullptr, [](void *, xmlErrorPtr) {});
         return true;
     }();
+    Q_UNUSED(initialized);
     Q_UNUSED(silenced);
 }
 
@@ -181,6 +189,7 @@ struct DocumentDeleter
 
 QByteArray pageCharset(QByteArrayView html)
 {
+    prepareParser();
     if (html.startsWith("\xEF\xBB\xBF"))
         return "UTF-8";
     const QByteArray head = html.first(std::min(html.size(), CharsetScanLength)).toByteArray().toLower();
@@ -214,7 +223,6 @@ QByteArray pageText(QByteArrayView html)
         charset = "UTF-8";
     }
     const int size = int(std::min<qsizetype>(html.size(), std::numeric_limits<int>::max()));
-    silenceParserErrors();
     const std::unique_ptr<xmlDoc, DocumentDeleter> document(htmlReadMemory(
         html.data(), size, nullptr, charset.constData(),
         HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET | HTML_PARSE_COMPACT));
