@@ -190,13 +190,6 @@ const std::array<char16_t, 256> &windows1251Table()
     return table;
 }
 
-QString fromWindows1251(QByteArrayView bytes)
-{
-    QString text;
-    decodeWindows1251(bytes, text);
-    return text;
-}
-
 void decodeWindows1251(QByteArrayView bytes, QString &text)
 {
     const std::array<char16_t, 256> &table = windows1251Table();

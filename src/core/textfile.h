@@ -56,9 +56,8 @@ private:
 // byte. Throws AppError when the platform cannot convert that code page.
 const std::array<char16_t, 256> &windows1251Table();
 
-// Decodes text of the library's code page.
-QString fromWindows1251(QByteArrayView bytes);
-// The same into `text`, whose buffer is reused when it is its only owner.
+// Decodes text of the library's code page into `text`, whose buffer is
+// reused when it is its only owner.
 void decodeWindows1251(QByteArrayView bytes, QString &text);
 
 // The message for a failure to open `path` with the C library's error code.
