@@ -6,6 +6,7 @@
 #include "testsupport.h"
 
 #include <QRandomGenerator>
+#include <QStringDecoder>
 
 namespace {
 
@@ -132,6 +133,11 @@ private:
     QStringList m_entries;
 };
 
+QString decoded(QByteArrayView windows1251)
+{
+    return QStringDecoder("windows-1251").decode(windows1251);
+}
+
 Trace parseLines(const QByteArrayList &fileLines)
 {
     ContentsLines lines;
@@ -140,8 +146,8 @@ Trace parseLines(const QByteArrayList &fileLines)
     Trace trace;
     try {
         const int result =
-            ParseContents(lines, 1, -1, [&](LibraryTree::Node parent, const QString &name, const QString &local) {
-                trace.entries << QStringLiteral("%1|%2|%3").arg(parent).arg(name, local);
+            ParseContents(lines, 1, -1, [&](LibraryTree::Node parent, QByteArrayView name, QByteArrayView local) {
+                trace.entries << QStringLiteral("%1|%2|%3").arg(parent).arg(decoded(name), decoded(local));
                 return LibraryTree::Node(trace.entries.size() - 1);
             });
         trace.outcome = QStringLiteral("return %1").arg(result);
@@ -390,6 +396,9 @@ private slots:
             << QStringList{"C1 = c1", "C2 = c2"} << indexError(13);
         QTest::newRow("carriage return inside a line")
             << crlfFile(Example).replace("NAME=Chapter 1", "NAME=Chap\rter 1") << ExampleTree << QString();
+        QTest::newRow("stop marker split by a carriage return")
+            << crlfFile(Example + QStringList{Marker.left(9) + "\r" + Marker.mid(9), "NAME=never read", "x"})
+            << ExampleTree << QString();
         QTest::newRow("ctrl-z at a line start ends the file")
             << crlfFile(Example) + "\x1A" + crlfFile({"ITEM{", "NAME=never read"}) << ExampleTree << QString();
     }

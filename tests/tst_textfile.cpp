@@ -34,7 +34,10 @@ private:
     {
         const QString path = m_dir.filePath(QStringLiteral("text.txt"));
         writeFile(path, bytes);
-        QByteArrayList lines = TextFileReader(path).readText().split('\n');
+        // readText leaves the carriage returns for its caller to drop.
+        QByteArray text = TextFileReader(path).readText();
+        text.removeIf([](char c) { return c == '\r'; });
+        QByteArrayList lines = text.split('\n');
         if (lines.last().isEmpty())
             lines.removeLast();
         return lines;

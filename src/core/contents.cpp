@@ -7,6 +7,7 @@
 
 #include <QtEndian>
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <functional>
 
@@ -17,6 +18,7 @@ constexpr QByteArrayView ItemsLine("ITEMS{");
 constexpr QByteArrayView ItemLine("ITEM{");
 constexpr QByteArrayView EpigraphsLine("EPIGRAFS{");
 constexpr QByteArrayView CloseLine("}");
+constexpr char CarriageReturn = '\r';
 
 static_assert(StopMarker.size() == 31);
 
@@ -45,18 +47,28 @@ QByteArrayView entryValue(QByteArrayView line, QByteArrayView key, qsizetype ski
 }
 
 // The line trimmed. Contents files indent their lines with blanks, deeper
-// with each level: leading blanks are passed eight and four at a time before
-// the trim looks at single bytes, which took a tenth of a Find's instructions.
+// with each level: the leading blanks are counted eight bytes at a time (the
+// first byte that is not a blank is the lowest nonzero byte of the bytes
+// XORed with blanks) before the trim looks at single bytes. The trim of
+// every line took a tenth of a Find's instructions.
 QByteArrayView trimmedLine(QByteArrayView line)
 {
     constexpr quint64 EightBlanks = 0x2020202020202020ULL;
-    constexpr quint32 FourBlanks = 0x20202020U;
-    qsizetype begin = 0;
-    while (line.size() - begin >= 8 && qFromUnaligned<quint64>(line.data() + begin) == EightBlanks)
+    const char *begin = line.data();
+    const char *end = begin + line.size();
+    while (end - begin >= 8) {
+        const quint64 differences = qFromLittleEndian<quint64>(begin) ^ EightBlanks;
+        if (differences != 0) {
+            begin += std::countr_zero(differences) / 8;
+            break;
+        }
         begin += 8;
-    if (line.size() - begin >= 4 && qFromUnaligned<quint32>(line.data() + begin) == FourBlanks)
-        begin += 4;
-    return trimmedView(line.sliced(begin));
+    }
+    while (begin < end && isTrimmedCode(codeOf(*begin)))
+        ++begin;
+    while (end > begin && isTrimmedCode(codeOf(end[-1])))
+        --end;
+    return QByteArrayView(begin, end);
 }
 
 }  // namespace
@@ -89,7 +101,10 @@ bool ContentsLines::addFileLine(QByteArrayView line)
 
 // One pass over the file's bytes: the stop marker is searched for once in
 // the whole text, and each kept line is trimmed and moved down in place, so
-// that a line costs neither a copy of its own nor a search of its own.
+// that a line costs neither a copy of its own nor a search of its own. A
+// carriage return at a line's end goes with the trim; only a line with one
+// inside is rewritten, and it is searched for a stop marker that the carriage
+// return hid.
 void ContentsLines::takeFileText(QByteArray text)
 {
     const auto marker = std::search(text.cbegin(), text.cend(),
@@ -105,13 +120,19 @@ void ContentsLines::takeFileText(QByteArray text)
     for (qsizetype start = 0; start < size;) {
         const auto *feed = static_cast<const char *>(std::memchr(data + start, '\n', size_t(size - start)));
         const qsizetype lineEnd = feed ? feed - data : size;
-        const QByteArrayView line = trimmedLine(QByteArrayView(data + start, lineEnd - start));
+        QByteArrayView line = trimmedLine(QByteArrayView(data + start, lineEnd - start));
+        start = lineEnd + 1;
+        if (std::memchr(line.data(), CarriageReturn, size_t(line.size()))) {
+            char *const lineStart = data + (line.data() - data);
+            line = QByteArrayView(lineStart, std::remove(lineStart, lineStart + line.size(), CarriageReturn));
+            if (line.contains(StopMarker))
+                break;
+        }
         if (!line.isEmpty()) {
             addLineEnd(kept + line.size());
             std::memmove(data + kept, line.data(), size_t(line.size()));
             kept += line.size();
         }
-        start = lineEnd + 1;
     }
     text.truncate(kept);
     m_text = std::move(text);
@@ -155,16 +176,14 @@ int ParseContents(const ContentsLines &lines, int start, LibraryTree::Node paren
         indexError(qint64(start) + 1);
 
     std::vector<LibraryTree::Node> pendingParents;  // parents of the levels waiting for a sub-level
-    QString name, local;                            // reused: the entries take copies
     int p = start;
     for (;;) {
         // Step 2.
         const QByteArrayView nameLine = lines.at(++p);
         const QByteArrayView localLine = lines.at(++p);
         lines.at(++p);  // the ID line must be there; its value is not used
-        decodeWindows1251(entryValue(nameLine, "NAME=", 4), name);
-        decodeWindows1251(entryValue(localLine, "LOCAL=", 5), local);
-        const LibraryTree::Node node = addEntry(parent, name, local);
+        const LibraryTree::Node node =
+            addEntry(parent, entryValue(nameLine, "NAME=", 4), entryValue(localLine, "LOCAL=", 5));
 
         // Step 3.
         bool returning = ++p >= n - 1;
@@ -206,8 +225,9 @@ int ParseContents(const ContentsLines &lines, int start, LibraryTree::Node paren
 
 AddContentsEntry addingTo(LibraryTree &tree)
 {
-    return [&tree](LibraryTree::Node parent, const QString &text, const QString &local) {
-        return tree.addEntry(parent, text, local);
+    return [&tree, &codePage = windows1251Table()](LibraryTree::Node parent, QByteArrayView text,
+                                                   QByteArrayView local) {
+        return tree.addEntry(parent, text, local, codePage);
     };
 }
 

@@ -34,9 +34,10 @@ public:
     // trimmed of bytes 0x20 and below at both ends and, unless that leaves it
     // empty, appended. Throws AppError when the list is full.
     bool addFileLine(QByteArrayView line);
-    // Takes the lines of a whole file's text (lines separated by line feeds)
-    // into an empty list, as addFileLine would take them one by one; the
-    // text's own buffer keeps them.
+    // Takes the lines of a whole file's text (lines separated by line feeds,
+    // carriage returns still in) into an empty list, as addFileLine would take
+    // them one by one with their carriage returns dropped; the text's own
+    // buffer keeps them.
     void takeFileText(QByteArray text);
 
     int size() const { return int(m_ends.size()); }
@@ -80,9 +81,10 @@ private:
 ContentsLines readContentsLines(TextFileReader &file);
 
 // Adds an entry that ParseContents has read as the last child of `parent`,
-// with its NAME and LOCAL values; returns the new node.
+// with its NAME and LOCAL values as the file holds them, in the library's
+// code page; returns the new node.
 using AddContentsEntry =
-    std::function<LibraryTree::Node(LibraryTree::Node parent, const QString &name, const QString &local)>;
+    std::function<LibraryTree::Node(LibraryTree::Node parent, QByteArrayView name, QByteArrayView local)>;
 
 // The most levels a contents file may nest, its top level included: far
 // beyond any book, and shallow enough for the tree view, which lays out

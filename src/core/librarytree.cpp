@@ -8,44 +8,69 @@ QString bookDirectory(const QString &bookPath)
     return QStringLiteral("Library") + QLatin1Char('\\') + bookPath + QLatin1Char('\\');
 }
 
-const std::vector<LibraryTree::Node> &LibraryTree::children(Node parent) const
+LibraryTree::Node LibraryTree::add(Node parent, TextArena::Ref text, TextArena::Ref path, PathKind pathKind)
 {
-    return parent == NoNode ? m_roots : at(parent).children;
+    const Node node = m_size;
+    if ((node & ChunkMask) == 0)
+        m_chunks.push_back(std::make_unique<NodeData[]>(size_t(ChunkMask) + 1));
+    ChildRun &siblings = parent == NoNode ? m_roots : at(parent).children;
+    NodeData &data = at(node);
+    data.text = text;
+    data.path = path;
+    data.parent = parent;
+    data.row = siblings.count;
+    data.pathKind = pathKind;
+    ++m_size;
+    appendChild(siblings, node);
+    return node;
 }
 
-LibraryTree::Node LibraryTree::add(Node parent, QStringView text, QStringView path, PathKind pathKind)
+void LibraryTree::appendChild(ChildRun &run, Node child)
 {
-    const Node node = Node(m_nodes.size());
-    m_nodes.push_back(NodeData{m_texts.add(text), m_texts.add(path), {}, parent, childCount(parent), pathKind, false});
-    (parent == NoNode ? m_roots : m_nodes[size_t(parent)].children).push_back(node);
-    return node;
+    const auto poolSize = quint32(m_childPool.size());
+    if (run.count == run.capacity && run.start + quint32(run.count) != poolSize) {
+        m_childPool.resize(poolSize + 2 * size_t(run.count));
+        std::copy_n(m_childPool.begin() + run.start, run.count, m_childPool.begin() + poolSize);
+        run.start = poolSize;
+        run.capacity = 2 * run.count;
+    }
+    if (run.count == run.capacity) {
+        m_childPool.push_back(child);
+        ++run.capacity;
+    } else {
+        m_childPool[run.start + quint32(run.count)] = child;
+    }
+    ++run.count;
 }
 
 LibraryTree::Node LibraryTree::addRoot(const QString &text)
 {
-    return add(NoNode, text, {}, PathKind::None);
+    return add(NoNode, m_texts.add(text), {}, PathKind::None);
 }
 
 LibraryTree::Node LibraryTree::addChild(Node parent, const QString &text, std::optional<TExtInfoLib> info)
 {
-    return info ? add(parent, text, info->FPath, PathKind::Own) : add(parent, text, {}, PathKind::None);
+    if (!info)
+        return add(parent, m_texts.add(text), {}, PathKind::None);
+    return add(parent, m_texts.add(text), m_texts.add(info->FPath), PathKind::Own);
 }
 
 LibraryTree::Node LibraryTree::addBook(Node author, QStringView label, QStringView bookPath)
 {
-    const Node book = add(author, label, bookPath, PathKind::Own);
+    const Node book = add(author, m_texts.add(label), m_texts.add(bookPath), PathKind::Own);
     setHasChildrenMark(book, true);
     return book;
 }
 
-LibraryTree::Node LibraryTree::addEntry(Node parent, QStringView text, QStringView local)
+LibraryTree::Node LibraryTree::addEntry(Node parent, QByteArrayView text, QByteArrayView local,
+                                        const std::array<char16_t, 256> &codePage)
 {
-    return add(parent, text, local, PathKind::InBook);
+    return add(parent, m_texts.add(text, codePage), m_texts.add(local, codePage), PathKind::InBook);
 }
 
 void LibraryTree::setHasChildrenMark(Node node, bool mark)
 {
-    m_nodes[size_t(node)].hasChildrenMark = mark;
+    at(node).hasChildrenMark = mark;
 }
 
 std::optional<TExtInfoLib> LibraryTree::info(Node node) const
@@ -76,13 +101,14 @@ int LibraryTree::level(Node node) const
 
 LibraryTree::Node LibraryTree::nextInPreorder(Node node) const
 {
-    if (!at(node).children.empty())
-        return at(node).children.front();
-    for (Node current = node; current != NoNode; current = parent(current)) {
-        const std::vector<Node> &siblings = children(parent(current));
-        const size_t next = size_t(row(current)) + 1;
-        if (next < siblings.size())
-            return siblings[next];
+    if (const ChildRun &below = at(node).children; below.count > 0)
+        return m_childPool[below.start];
+    for (Node current = node; current != NoNode;) {
+        const NodeData &data = at(current);
+        const ChildRun &siblings = children(data.parent);
+        if (data.row + 1 < siblings.count)
+            return m_childPool[siblings.start + quint32(data.row) + 1];
+        current = data.parent;
     }
     return NoNode;
 }

@@ -3,9 +3,10 @@
 
 #include "textarena.h"
 
+#include <QByteArrayView>
 #include <QString>
 #include <QStringView>
-#include <deque>
+#include <array>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -39,7 +40,7 @@ public:
     using Node = int;
     static constexpr Node NoNode = -1;
 
-    qsizetype size() const { return qsizetype(m_nodes.size()); }
+    qsizetype size() const { return m_size; }
 
     // Adds a node at the end of the root level.
     Node addRoot(const QString &text);
@@ -49,8 +50,10 @@ public:
     // having children.
     Node addBook(Node author, QStringView label, QStringView bookPath);
     // Adds a contents entry as the last child of `parent`, a book or an
-    // entry of it; its page is `local` in the book's directory.
-    Node addEntry(Node parent, QStringView text, QStringView local);
+    // entry of it; its page is `local` in the book's directory. Both are
+    // bytes of the single-byte code page whose characters `codePage` lists,
+    // decoded straight into the tree's store.
+    Node addEntry(Node parent, QByteArrayView text, QByteArrayView local, const std::array<char16_t, 256> &codePage);
     // The has-children mark makes a node show an expand button before it
     // has children.
     void setHasChildrenMark(Node node, bool mark);
@@ -67,12 +70,12 @@ public:
     int row(Node node) const { return at(node).row; }
 
     // Children of `parent`; NoNode stands for the root level.
-    int childCount(Node parent) const { return int(children(parent).size()); }
-    Node child(Node parent, int row) const { return children(parent)[size_t(row)]; }
+    int childCount(Node parent) const { return children(parent).count; }
+    Node child(Node parent, int row) const { return m_childPool[children(parent).start + quint32(row)]; }
 
     // The node after `node` in pre-order over the whole tree, or NoNode.
     Node nextInPreorder(Node node) const;
-    Node firstRoot() const { return m_roots.empty() ? NoNode : m_roots.front(); }
+    Node firstRoot() const { return m_roots.count == 0 ? NoNode : m_childPool[m_roots.start]; }
 
     // The node caption: the texts from the author down to `node` joined by
     // " | ", leaving out a text that equals everything gathered below it.
@@ -81,22 +84,44 @@ public:
 private:
     enum class PathKind : char { None, Own, InBook };
 
+    // A node's children: a run of slots in the shared child pool, so that a
+    // node costs no allocation of its own. A full run at the pool's end grows
+    // in place; any other full run moves to the end with twice the room, and
+    // the slots it leaves are not used again.
+    struct ChildRun
+    {
+        quint32 start = 0;
+        int count = 0;
+        int capacity = 0;
+    };
+
     struct NodeData
     {
         TextArena::Ref text;
         TextArena::Ref path;  // FPath itself, or the page's name in the book directory
-        std::vector<Node> children;
+        ChildRun children;
         Node parent = NoNode;
         int row = 0;
         PathKind pathKind = PathKind::None;
         bool hasChildrenMark = false;
     };
 
-    const NodeData &at(Node node) const { return m_nodes[size_t(node)]; }
-    const std::vector<Node> &children(Node parent) const;
-    Node add(Node parent, QStringView text, QStringView path, PathKind pathKind);
+    // Nodes are kept in chunks that never move, so that a large tree grows
+    // without copying it or holding it twice.
+    static constexpr int ChunkBits = 12;
+    static constexpr Node ChunkMask = (1 << ChunkBits) - 1;
 
-    std::deque<NodeData> m_nodes;  // grows without moving what it holds
+    const NodeData &at(Node node) const { return m_chunks[size_t(node >> ChunkBits)][node & ChunkMask]; }
+    NodeData &at(Node node) { return m_chunks[size_t(node >> ChunkBits)][node & ChunkMask]; }
+    const ChildRun &children(Node parent) const { return parent == NoNode ? m_roots : at(parent).children; }
+    Node add(Node parent, TextArena::Ref text, TextArena::Ref path, PathKind pathKind);
+    void appendChild(ChildRun &run, Node child);
+
+    std::vector<std::unique_ptr<NodeData[]>> m_chunks;
+    Node m_size = 0;
     TextArena m_texts;
-    std::vector<Node> m_roots;
+    // Every run of children; with a 32-bit start it holds 4G slots, which
+    // the nodes' own memory reaches long before.
+    std::vector<Node> m_childPool;
+    ChildRun m_roots;
 };

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QByteArrayView>
 #include <QStringView>
 #include <algorithm>
+#include <array>
 #include <memory>
 #include <vector>
 
@@ -25,6 +27,17 @@ public:
             return {};
         std::copy(text.utf16(), text.utf16() + text.size(), reserve(text.size()));
         return keep(text.size());
+    }
+    // Keeps `bytes` of a single-byte code page decoded by `codePage`, the
+    // character of each byte.
+    Ref add(QByteArrayView bytes, const std::array<char16_t, 256> &codePage)
+    {
+        if (bytes.isEmpty())
+            return {};
+        char16_t *out = reserve(bytes.size());
+        for (const char byte : bytes)
+            *out++ = codePage[uchar(byte)];
+        return keep(bytes.size());
     }
     // The text of `ref`; a null view for an empty text.
     QStringView view(Ref ref) const;

@@ -16,26 +16,6 @@ constexpr char CarriageReturn = '\r';
 constexpr char CtrlZ = '\x1A';
 constexpr qsizetype ChunkSize = 1 << 20;
 
-// Removes every carriage return from `text`, moving the runs between them
-// down with memchr and memmove: a file of CR LF lines costs two calls per
-// line instead of a test per byte.
-void dropCarriageReturns(QByteArray &text)
-{
-    char *const data = text.data();
-    const char *const end = data + text.size();
-    auto *out = static_cast<char *>(std::memchr(data, CarriageReturn, size_t(text.size())));
-    if (!out)
-        return;
-    for (const char *in = out + 1; in < end;) {
-        const auto *cr = static_cast<const char *>(std::memchr(in, CarriageReturn, size_t(end - in)));
-        const char *runEnd = cr ? cr : end;
-        std::memmove(out, in, size_t(runEnd - in));
-        out += runEnd - in;
-        in = runEnd + 1;
-    }
-    text.truncate(out - data);
-}
-
 }  // namespace
 
 QString openErrorMessage(int errorCode, const QString &path)
@@ -169,7 +149,6 @@ QByteArray TextFileReader::readText()
         if (got == 0)
             break;
     }
-    dropCarriageReturns(text);
     return text;
 }
 
@@ -188,13 +167,4 @@ const std::array<char16_t, 256> &windows1251Table()
         return characters;
     }();
     return table;
-}
-
-void decodeWindows1251(QByteArrayView bytes, QString &text)
-{
-    const std::array<char16_t, 256> &table = windows1251Table();
-    text.resize(bytes.size());
-    char16_t *out = reinterpret_cast<char16_t *>(text.data());
-    for (const char byte : bytes)
-        *out++ = table[uchar(byte)];
 }

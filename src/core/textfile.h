@@ -34,9 +34,8 @@ public:
     // of it is still to be read ends where the reading stands: a text that
     // must not hold one is refused without reading gigabytes of zero bytes.
     bool readLineUpToNul(QByteArrayView &line);
-    // The rest of the file at once, by the same rules: its lines separated by
-    // line feeds, every carriage return dropped, and nothing from the first
-    // Ctrl-Z on. Reading stops at a Ctrl-Z.
+    // The rest of the file's bytes at once, up to its first Ctrl-Z, where
+    // reading stops. Its carriage returns are left in, for the caller to drop.
     QByteArray readText();
 
 private:
@@ -55,10 +54,6 @@ private:
 // The table of the library's code page, Windows-1251: the character of each
 // byte. Throws AppError when the platform cannot convert that code page.
 const std::array<char16_t, 256> &windows1251Table();
-
-// Decodes text of the library's code page into `text`, whose buffer is
-// reused when it is its only owner.
-void decodeWindows1251(QByteArrayView bytes, QString &text);
 
 // The message for a failure to open `path` with the C library's error code.
 QString openErrorMessage(int errorCode, const QString &path);
