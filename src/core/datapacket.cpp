@@ -603,7 +603,7 @@ QStringView DataPacket::value(qsizetype row, int field) const
 {
     const TextArena::Ref ref = m_columns[size_t(field)][size_t(row)];
     if (ref.length == 0)
-        return ref.block == NullValue.block ? QStringView() : QStringView(u"");
+        return ref.position == NullValue.position ? QStringView() : QStringView(u"");
     return m_texts.view(ref);
 }
 
@@ -775,7 +775,7 @@ private:
     {
         TextArena::Ref &value = m_packet.m_columns[size_t(f)][size_t(row)];
         const QString &fieldName = m_packet.m_fields[f].name;
-        if (value.block != DataPacket::NullValue.block)
+        if (value.position != DataPacket::NullValue.position)
             refuse(QStringLiteral("field '%1' appears twice in row %2").arg(fieldName).arg(row + 1));
         const auto length = qsizetype(std::strlen(raw));
         Previous &before = m_previous[size_t(f)];

@@ -94,7 +94,7 @@ private:
     friend class PacketReader;
 
     // The place of a value the row does not have.
-    static constexpr TextArena::Ref NullValue{std::numeric_limits<quint32>::max(), 0, 0};
+    static constexpr TextArena::Ref NullValue{std::numeric_limits<quint32>::max(), 0};
 
     QList<PacketField> m_fields;
     TextArena m_texts;                                   // every value's text, end to end
