@@ -32,26 +32,12 @@ static_assert(StopMarker.size() == 31);
     throw AppError(QStringLiteral("The contents file nests more than %1 levels").arg(MaxContentsDepth));
 }
 
-// The value of an entry line: the text after the first occurrence of `key`,
-// or, without the key, the line without its first `skipWithoutKey`
-// characters; trimmed either way.
-QByteArrayView entryValue(QByteArrayView line, QByteArrayView key, qsizetype skipWithoutKey)
-{
-    // Nearly every line starts with its key.
-    const qsizetype at = line.startsWith(key) ? 0 : line.indexOf(key);
-    if (at >= 0)
-        return trimmedView(line.sliced(at + key.size()));
-    if (line.size() <= skipWithoutKey)
-        return {};
-    return trimmedView(line.sliced(skipWithoutKey));
-}
-
-// The line trimmed. Contents files indent their lines with blanks, deeper
+// The bytes trimmed. Contents files indent their lines with blanks, deeper
 // with each level: the leading blanks are counted eight bytes at a time (the
 // first byte that is not a blank is the lowest nonzero byte of the bytes
 // XORed with blanks) before the trim looks at single bytes. The trim of
 // every line took a tenth of a Find's instructions.
-QByteArrayView trimmedLine(QByteArrayView line)
+QByteArrayView trimmed(QByteArrayView line)
 {
     constexpr quint64 EightBlanks = 0x2020202020202020ULL;
     const char *begin = line.data();
@@ -69,6 +55,21 @@ QByteArrayView trimmedLine(QByteArrayView line)
     while (end > begin && isTrimmedCode(codeOf(end[-1])))
         --end;
     return QByteArrayView(begin, end);
+}
+
+// The value of an entry line: the text after the first occurrence of `key`,
+// or, without the key, the line without its first `skipWithoutKey`
+// characters; trimmed either way.
+QByteArrayView entryValue(QByteArrayView line, QByteArrayView key, qsizetype skipWithoutKey)
+{
+    // Nearly every line starts with its key.
+    const bool startsWithKey = line.size() >= key.size() && std::memcmp(line.data(), key.data(), size_t(key.size())) == 0;
+    const qsizetype at = startsWithKey ? 0 : line.indexOf(key);
+    if (at >= 0)
+        return trimmed(line.sliced(at + key.size()));
+    if (line.size() <= skipWithoutKey)
+        return {};
+    return trimmed(line.sliced(skipWithoutKey));
 }
 
 }  // namespace
@@ -91,7 +92,7 @@ bool ContentsLines::addFileLine(QByteArrayView line)
 {
     if (line.contains(StopMarker))
         return false;
-    const QByteArrayView text = trimmedLine(line);
+    const QByteArrayView text = trimmed(line);
     if (text.isEmpty())
         return true;
     addLineEnd(m_text.size() + text.size());
@@ -120,7 +121,7 @@ void ContentsLines::takeFileText(QByteArray text)
     for (qsizetype start = 0; start < size;) {
         const auto *feed = static_cast<const char *>(std::memchr(data + start, '\n', size_t(size - start)));
         const qsizetype lineEnd = feed ? feed - data : size;
-        QByteArrayView line = trimmedLine(QByteArrayView(data + start, lineEnd - start));
+        QByteArrayView line = trimmed(QByteArrayView(data + start, lineEnd - start));
         start = lineEnd + 1;
         if (std::memchr(line.data(), CarriageReturn, size_t(line.size()))) {
             char *const lineStart = data + (line.data() - data);
