@@ -343,6 +343,9 @@ private slots:
         QTest::newRow("values trimmed, five lines")
             << crlfFile({"ITEMS{", "ITEM{", "NAME=  A b  ", "LOCAL= a.htm ", "ID=1"}) << QStringList{"A b = a.htm"}
             << QString();
+        QTest::newRow("Cyrillic name and page")
+            << crlfFile({"ITEMS{", "ITEM{", "NAME=Глава ё", "LOCAL=текст\\Глава.htm", "ID=1"})
+            << QStringList{"Глава ё = текст\\Глава.htm"} << QString();
         QTest::newRow("lower-case key") << crlfFile({"ITEMS{", "ITEM{", "NAME=A", "local=a.htm", "ID=1"})
                                         << QStringList{"A = =a.htm"} << QString();
         QTest::newRow("missing key") << crlfFile({"ITEMS{", "ITEM{", "Chapter One", "LOCAL=a.htm", "ID=1"})

@@ -8,7 +8,6 @@
 #include "core/fulltextindex.h"
 #include "core/library.h"
 #include "core/paths.h"
-#include "core/textfile.h"
 #include "ui/fFind.h"
 #include "ui/fMain.h"
 #include "ui/librarymodel.h"
@@ -401,8 +400,8 @@ private slots:
         LibraryTree::Node repeated = named;
         QString expected = QStringLiteral("A | B");
         for (int level = 0; level < 100000; ++level) {
-            named = tree.addEntry(named, QByteArray::number(level), {}, windows1251Table());
-            repeated = tree.addEntry(repeated, "x", {}, windows1251Table());
+            named = tree.addEntry(named, QByteArray::number(level), {});
+            repeated = tree.addEntry(repeated, "x", {});
             expected += QStringLiteral(" | ") + QString::number(level);
         }
         QCOMPARE(tree.caption(named), expected);

@@ -226,9 +226,8 @@ int ParseContents(const ContentsLines &lines, int start, LibraryTree::Node paren
 
 AddContentsEntry addingTo(LibraryTree &tree)
 {
-    return [&tree, &codePage = windows1251Table()](LibraryTree::Node parent, QByteArrayView text,
-                                                   QByteArrayView local) {
-        return tree.addEntry(parent, text, local, codePage);
+    return [&tree](LibraryTree::Node parent, QByteArrayView text, QByteArrayView local) {
+        return tree.addEntry(parent, text, local);
     };
 }
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "librarytree.h"
 
+#include "textfile.h"
+
 #include <algorithm>
 
 QString bookDirectory(const QString &bookPath)
@@ -62,10 +64,11 @@ LibraryTree::Node LibraryTree::addBook(Node author, QStringView label, QStringVi
     return book;
 }
 
-LibraryTree::Node LibraryTree::addEntry(Node parent, QByteArrayView text, QByteArrayView local,
-                                        const std::array<char16_t, 256> &codePage)
+LibraryTree::Node LibraryTree::addEntry(Node parent, QByteArrayView text, QByteArrayView local)
 {
-    return add(parent, m_texts.add(text, codePage), m_texts.add(local, codePage), PathKind::InBook);
+    if (!m_codePage)
+        m_codePage = &windows1251Table();
+    return add(parent, m_texts.add(text, *m_codePage), m_texts.addBytes(local), PathKind::InBook);
 }
 
 void LibraryTree::setHasChildrenMark(Node node, bool mark)
@@ -83,7 +86,8 @@ std::optional<TExtInfoLib> LibraryTree::info(Node node) const
         while (at(book).pathKind == PathKind::InBook)
             book = at(book).parent;
         QString path = bookDirectory(m_texts.view(at(book).path).toString());
-        path += m_texts.view(data.path);
+        for (const char byte : m_texts.bytes(data.path))
+            path += QChar((*m_codePage)[uchar(byte)]);
         return TExtInfoLib(path);
     }
     case PathKind::None: break;

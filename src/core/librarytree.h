@@ -50,10 +50,11 @@ public:
     // having children.
     Node addBook(Node author, QStringView label, QStringView bookPath);
     // Adds a contents entry as the last child of `parent`, a book or an
-    // entry of it; its page is `local` in the book's directory. Both are
-    // bytes of the single-byte code page whose characters `codePage` lists,
-    // decoded straight into the tree's store.
-    Node addEntry(Node parent, QByteArrayView text, QByteArrayView local, const std::array<char16_t, 256> &codePage);
+    // entry of it; its page is `local` in the book's directory. Both are in
+    // the library's code page: the text is decoded straight into the tree's
+    // store, and the page's name is kept in its bytes, which take half the
+    // room, and decoded when asked for.
+    Node addEntry(Node parent, QByteArrayView text, QByteArrayView local);
     // The has-children mark makes a node show an expand button before it
     // has children.
     void setHasChildrenMark(Node node, bool mark);
@@ -98,7 +99,7 @@ private:
     struct NodeData
     {
         TextArena::Ref text;
-        TextArena::Ref path;  // FPath itself, or the page's name in the book directory
+        TextArena::Ref path;  // FPath itself, or the bytes of the page's name in the book directory
         ChildRun children;
         Node parent = NoNode;
         int row = 0;
@@ -120,6 +121,7 @@ private:
     std::vector<std::unique_ptr<NodeData[]>> m_chunks;
     Node m_size = 0;
     TextArena m_texts;
+    const std::array<char16_t, 256> *m_codePage = nullptr;  // the library's, once an entry is added
     // Every run of children; with a 32-bit start it holds 4G slots, which
     // the nodes' own memory reaches long before.
     std::vector<Node> m_childPool;

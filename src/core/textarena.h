@@ -41,13 +41,31 @@ public:
             *out++ = codePage[uchar(byte)];
         return keep(bytes.size());
     }
+    // Keeps `bytes` as they are, two to a character's room: half the room
+    // of their decoded text, for texts that are seldom read.
+    Ref addBytes(QByteArrayView bytes)
+    {
+        if (bytes.isEmpty())
+            return {};
+        const qsizetype room = (bytes.size() + 1) / 2;
+        std::copy(bytes.begin(), bytes.end(), reinterpret_cast<char *>(reserve(room)));
+        Ref ref = keep(room);
+        ref.length = quint32(bytes.size());
+        return ref;
+    }
+    // The bytes of a `ref` from addBytes.
+    QByteArrayView bytes(Ref ref) const
+    {
+        if (ref.length == 0)
+            return {};
+        return QByteArrayView(reinterpret_cast<const char *>(start(ref)), qsizetype(ref.length));
+    }
     // The text of `ref`; a null view for an empty text.
     QStringView view(Ref ref) const
     {
         if (ref.length == 0)
             return {};
-        return QStringView(m_blocks[ref.position >> BlockBits].get() + (ref.position & OffsetMask),
-                           qsizetype(ref.length));
+        return QStringView(start(ref), qsizetype(ref.length));
     }
 
     // Room for up to `length` characters at the end of the arena, to be
@@ -74,6 +92,10 @@ public:
 
 private:
     char16_t *reserveInNewBlock(qsizetype length);
+    const char16_t *start(Ref ref) const
+    {
+        return m_blocks[ref.position >> BlockBits].get() + (ref.position & OffsetMask);
+    }
 
     static constexpr int BlockBits = 20;
     static constexpr qsizetype BlockSize = qsizetype(1) << BlockBits;  // characters
