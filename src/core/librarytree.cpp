@@ -15,7 +15,7 @@ LibraryTree::Node LibraryTree::add(Node parent, TextArena::Ref text, TextArena::
     const Node node = m_size;
     if ((node & ChunkMask) == 0)
         m_chunks.push_back(std::make_unique<NodeData[]>(size_t(ChunkMask) + 1));
-    ChildRun &siblings = parent == NoNode ? m_roots : at(parent).children;
+    ChildRun &siblings = childrenToAppendTo(parent);
     NodeData &data = at(node);
     data.text = text;
     data.path = path;
@@ -25,6 +25,18 @@ LibraryTree::Node LibraryTree::add(Node parent, TextArena::Ref text, TextArena::
     ++m_size;
     appendChild(siblings, node);
     return node;
+}
+
+LibraryTree::ChildRun &LibraryTree::childrenToAppendTo(Node parent)
+{
+    if (parent == NoNode)
+        return m_roots;
+    int &run = at(parent).childRun;
+    if (run == NoRun) {
+        run = int(m_childRuns.size());
+        m_childRuns.emplace_back();
+    }
+    return m_childRuns[size_t(run)];
 }
 
 void LibraryTree::appendChild(ChildRun &run, Node child)
@@ -105,8 +117,8 @@ int LibraryTree::level(Node node) const
 
 LibraryTree::Node LibraryTree::nextInPreorder(Node node) const
 {
-    if (const ChildRun &below = at(node).children; below.count > 0)
-        return m_childPool[below.start];
+    if (const int below = at(node).childRun; below != NoRun)
+        return m_childPool[m_childRuns[size_t(below)].start];
     for (Node current = node; current != NoNode;) {
         const NodeData &data = at(current);
         const ChildRun &siblings = children(data.parent);

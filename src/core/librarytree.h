@@ -88,7 +88,8 @@ private:
     // A node's children: a run of slots in the shared child pool, so that a
     // node costs no allocation of its own. A full run at the pool's end grows
     // in place; any other full run moves to the end with twice the room, and
-    // the slots it leaves are not used again.
+    // the slots it leaves are not used again. Most nodes have no children,
+    // so the runs are kept apart from the nodes, which only number theirs.
     struct ChildRun
     {
         quint32 start = 0;
@@ -96,11 +97,13 @@ private:
         int capacity = 0;
     };
 
+    static constexpr int NoRun = -1;
+
     struct NodeData
     {
         TextArena::Ref text;
         TextArena::Ref path;  // FPath itself, or the bytes of the page's name in the book directory
-        ChildRun children;
+        int childRun = NoRun;  // in m_childRuns
         Node parent = NoNode;
         int row = 0;
         PathKind pathKind = PathKind::None;
@@ -114,7 +117,16 @@ private:
 
     const NodeData &at(Node node) const { return m_chunks[size_t(node >> ChunkBits)][node & ChunkMask]; }
     NodeData &at(Node node) { return m_chunks[size_t(node >> ChunkBits)][node & ChunkMask]; }
-    const ChildRun &children(Node parent) const { return parent == NoNode ? m_roots : at(parent).children; }
+    const ChildRun &children(Node parent) const
+    {
+        static constexpr ChildRun None;
+        if (parent == NoNode)
+            return m_roots;
+        const int run = at(parent).childRun;
+        return run == NoRun ? None : m_childRuns[size_t(run)];
+    }
+    // The run of `parent`'s children, made for its first child.
+    ChildRun &childrenToAppendTo(Node parent);
     Node add(Node parent, TextArena::Ref text, TextArena::Ref path, PathKind pathKind);
     void appendChild(ChildRun &run, Node child);
 
@@ -125,5 +137,6 @@ private:
     // Every run of children; with a 32-bit start it holds 4G slots, which
     // the nodes' own memory reaches long before.
     std::vector<Node> m_childPool;
+    std::vector<ChildRun> m_childRuns;
     ChildRun m_roots;
 };
