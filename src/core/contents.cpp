@@ -63,7 +63,8 @@ QByteArrayView trimmed(QByteArrayView line)
 QByteArrayView entryValue(QByteArrayView line, QByteArrayView key, qsizetype skipWithoutKey)
 {
     // Nearly every line starts with its key.
-    const bool startsWithKey = line.size() >= key.size() && std::memcmp(line.data(), key.data(), size_t(key.size())) == 0;
+    const bool startsWithKey =
+        line.size() >= key.size() && std::memcmp(line.data(), key.data(), size_t(key.size())) == 0;
     const qsizetype at = startsWithKey ? 0 : line.indexOf(key);
     if (at >= 0)
         return trimmed(line.sliced(at + key.size()));

@@ -102,7 +102,7 @@ private:
     struct NodeData
     {
         TextArena::Ref text;
-        TextArena::Ref path;  // FPath itself, or the bytes of the page's name in the book directory
+        TextArena::Ref path;   // FPath itself, or the bytes of the page's name in the book directory
         int childRun = NoRun;  // in m_childRuns
         Node parent = NoNode;
         int row = 0;
