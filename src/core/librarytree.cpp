@@ -78,9 +78,9 @@ LibraryTree::Node LibraryTree::addBook(Node author, QStringView label, QStringVi
 
 LibraryTree::Node LibraryTree::addEntry(Node parent, QByteArrayView text, QByteArrayView local)
 {
-    if (!m_codePage)
-        m_codePage = &windows1251Table();
-    return add(parent, m_texts.add(text, *m_codePage), m_texts.addBytes(local), PathKind::InBook);
+    decodeWindows1251(text, m_texts.reserve(text.size()));
+    const TextArena::Ref name = m_texts.keep(text.size());
+    return add(parent, name, m_texts.addBytes(local), PathKind::InBook);
 }
 
 void LibraryTree::setHasChildrenMark(Node node, bool mark)
@@ -97,9 +97,11 @@ std::optional<TExtInfoLib> LibraryTree::info(Node node) const
         Node book = data.parent;
         while (at(book).pathKind == PathKind::InBook)
             book = at(book).parent;
+        const QByteArrayView page = m_texts.bytes(data.path);
         QString path = bookDirectory(m_texts.view(at(book).path).toString());
-        for (const char byte : m_texts.bytes(data.path))
-            path += QChar((*m_codePage)[uchar(byte)]);
+        const qsizetype directoryLength = path.size();
+        path.resize(directoryLength + page.size());
+        decodeWindows1251(page, reinterpret_cast<char16_t *>(path.data()) + directoryLength);
         return TExtInfoLib(path);
     }
     case PathKind::None: break;

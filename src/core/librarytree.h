@@ -6,7 +6,6 @@
 #include <QByteArrayView>
 #include <QString>
 #include <QStringView>
-#include <array>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -133,7 +132,6 @@ private:
     std::vector<std::unique_ptr<NodeData[]>> m_chunks;
     Node m_size = 0;
     TextArena m_texts;
-    const std::array<char16_t, 256> *m_codePage = nullptr;  // the library's, once an entry is added
     // Every run of children; with a 32-bit start it holds 4G slots, which
     // the nodes' own memory reaches long before.
     std::vector<Node> m_childPool;

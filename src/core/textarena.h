@@ -4,7 +4,6 @@
 #include <QByteArrayView>
 #include <QStringView>
 #include <algorithm>
-#include <array>
 #include <memory>
 #include <vector>
 
@@ -29,17 +28,6 @@ public:
             return {};
         std::copy(text.utf16(), text.utf16() + text.size(), reserve(text.size()));
         return keep(text.size());
-    }
-    // Keeps `bytes` of a single-byte code page decoded by `codePage`, the
-    // character of each byte.
-    Ref add(QByteArrayView bytes, const std::array<char16_t, 256> &codePage)
-    {
-        if (bytes.isEmpty())
-            return {};
-        char16_t *out = reserve(bytes.size());
-        for (const char byte : bytes)
-            *out++ = codePage[uchar(byte)];
-        return keep(bytes.size());
     }
     // Keeps `bytes` as they are, two to a character's room: half the room
     // of their decoded text, for texts that are seldom read.

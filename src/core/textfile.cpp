@@ -168,3 +168,10 @@ const std::array<char16_t, 256> &windows1251Table()
     }();
     return table;
 }
+
+void decodeWindows1251(QByteArrayView bytes, char16_t *out)
+{
+    const std::array<char16_t, 256> &table = windows1251Table();
+    for (const char byte : bytes)
+        *out++ = table[uchar(byte)];
+}

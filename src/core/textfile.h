@@ -55,5 +55,9 @@ private:
 // byte. Throws AppError when the platform cannot convert that code page.
 const std::array<char16_t, 256> &windows1251Table();
 
+// Decodes `bytes` of the library's code page into `out`, which has room for
+// as many characters.
+void decodeWindows1251(QByteArrayView bytes, char16_t *out);
+
 // The message for a failure to open `path` with the C library's error code.
 QString openErrorMessage(int errorCode, const QString &path);
