@@ -140,9 +140,7 @@ QString decoded(QByteArrayView windows1251)
 
 Trace parseLines(const QByteArrayList &fileLines)
 {
-    ContentsLines lines;
-    for (const QByteArray &line : fileLines)
-        lines.addFileLine(line);
+    ContentsLines lines(fileLines.join('\n'));
     Trace trace;
     try {
         const int result =
@@ -562,18 +560,22 @@ private slots:
 
     void lineListRefusesMoreLinesThanItHolds()
     {
-        ContentsLines lines(2);
-        QVERIFY(lines.addFileLine(" a "));
-        QVERIFY(lines.addFileLine("b"));
-        QVERIFY(lines.addFileLine(" \t"));
-        QVERIFY(!lines.addFileLine("c" + Marker.toLatin1()));
+        QByteArray text = " a \r\nb\rb\n \t\n";
+        for (int i = 0; i < 30; ++i)
+            text += "c" + QByteArray::number(i) + "\r\n";
+        ContentsLines lines(text, 31);
+        QCOMPARE(lines.at(30).toByteArray(), QByteArray("c28"));
+        // Lines further back than the list keeps are read again.
         QCOMPARE(lines.at(0).toByteArray(), QByteArray("a"));
+        QCOMPARE(lines.at(1).toByteArray(), QByteArray("bb"));
         try {
-            lines.addFileLine("c");
-            QFAIL("a third line was taken");
+            lines.at(31);
+            QFAIL("a line past the most was taken");
         } catch (const AppError &error) {
-            QCOMPARE(error.message(), QStringLiteral("The contents file has more than 2 lines"));
+            QCOMPARE(error.message(), QStringLiteral("The contents file has more than 31 lines"));
         }
+        ContentsLines ended(" a\nb\nc" + Marker.toLatin1() + "\nd", 2);
+        QVERIFY(!ended.has(2));
     }
 };
 

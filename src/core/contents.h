@@ -6,10 +6,9 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
-#include <cstdint>
+#include <array>
 #include <functional>
 #include <limits>
-#include <vector>
 
 class TextFileReader;
 
@@ -17,9 +16,12 @@ class TextFileReader;
 // blank lines, up to the first line that holds the stop marker. Positions
 // count from 0.
 //
-// The lines are kept end to end in one byte array with the low 32 bits of
-// each line's end offset beside it, so a line costs its own bytes and four
-// more; text is decoded only for the values the reader takes.
+// Lines are found as they are asked for, a dozen at a time, as views into
+// the file's text: the parse asks for them in order and never more than a
+// line back, so the list keeps only the last few it found and nothing of a
+// line is copied or stored (a list of every line took a third of a book's
+// reading). A line asked for from further back is found by reading from the
+// start again.
 class ContentsLines
 {
 public:
@@ -27,54 +29,52 @@ public:
     // most a few past the end) must stay within an int.
     static constexpr int MaxCount = std::numeric_limits<int>::max() - 16;
 
-    explicit ContentsLines(int maxCount = MaxCount) : m_maxCount(maxCount) {}
+    // The list of a whole file's text (lines separated by line feeds): each
+    // line with its carriage returns dropped and trimmed of bytes 0x20 and
+    // below at both ends; a line holding the stop marker (31 hyphens in a
+    // row) ends the list.
+    explicit ContentsLines(QByteArray text, int maxCount = MaxCount);
 
-    // Takes the next line of the file: a line holding the stop marker (31
-    // hyphens in a row) ends the reading and returns false; any other line is
-    // trimmed of bytes 0x20 and below at both ends and, unless that leaves it
-    // empty, appended. Throws AppError when the list is full.
-    bool addFileLine(QByteArrayView line);
-    // Takes the lines of a whole file's text (lines separated by line feeds,
-    // carriage returns still in) into an empty list, as addFileLine would take
-    // them one by one with their carriage returns dropped; the text's own
-    // buffer keeps them.
-    void takeFileText(QByteArray text);
-
-    int size() const { return int(m_ends.size()); }
-
-    // The line at `position`. Throws AppError "List index out of bounds (%d)"
-    // for a position outside the list.
-    QByteArrayView at(qint64 position) const
+    // Whether the list has a line at `position`. Throws AppError when the
+    // text holds more lines than the list takes and the position is past them.
+    bool has(qint64 position)
     {
-        if (position < 0 || position >= size())
+        if (position < 0)
+            return false;
+        while (m_count <= position)
+            if (!findMoreLines())
+                return false;
+        return true;
+    }
+
+    // The line at `position`, valid while no line more than four past it is
+    // asked for. Throws AppError "List index out of bounds (%d)" for a
+    // position outside the list.
+    QByteArrayView at(qint64 position)
+    {
+        if (position < m_count - Kept)
+            restart();
+        if (!has(position))
             indexError(position);
-        const int index = int(position);
-        const qsizetype begin = index == 0 ? 0 : end(index - 1);
-        return QByteArrayView(m_text.constData() + begin, end(index) - begin);
+        return m_kept[size_t(position % Kept)];
     }
 
 private:
+    static constexpr int Kept = 16;     // the lines last found
+    static constexpr int KeptBack = 4;  // of them, those kept when more are found
+
     [[noreturn]] static void indexError(qint64 position);
-    qsizetype end(int position) const
-    {
-        return m_wraps.empty() ? qsizetype(m_ends[size_t(position)]) : wrappedEnd(position);
-    }
-    qsizetype wrappedEnd(int position) const;
-    // Counts a line ending at `endOffset` of the text; throws when the list is full.
-    void addLineEnd(qsizetype endOffset)
-    {
-        if (size() < m_maxCount && quint64(endOffset) >> 32 == m_wraps.size()) [[likely]]
-            m_ends.push_back(std::uint32_t(quint64(endOffset) & 0xFFFFFFFFu));
-        else
-            addLineEndPastLimits(endOffset);
-    }
-    // The same for a full list, or a text past the next multiple of 2^32 bytes.
-    void addLineEndPastLimits(qsizetype endOffset);
+    // Finds and keeps the next lines of the text; false at the list's end.
+    bool findMoreLines();
+    void restart();
 
     QByteArray m_text;
-    std::vector<std::uint32_t> m_ends;  // low 32 bits of each line's end offset
-    std::vector<int> m_wraps;           // the k-th entry: the first line ending at or past (k + 1) * 2^32
+    const char *m_next;  // where the next line starts
+    const char *m_end;   // where the list's text ends: its end, or the stop marker's line
+    int m_count = 0;     // lines found so far
     int m_maxCount;
+    std::array<QByteArrayView, Kept> m_kept;   // the line at position p in m_kept[p % Kept]
+    std::array<QByteArray, Kept> m_rewritten;  // a kept line that held carriage returns, without them
 };
 
 // Reads `file` to its end, or to the stop marker, into a line list.
@@ -99,7 +99,7 @@ constexpr int MaxContentsDepth = 1000;
 // the end, and "The contents file nests more than %d levels" before a level
 // below MaxContentsDepth; entries handed over before stay handed over either
 // way. Sub-levels are read with a stack of their own, not by recursion.
-int ParseContents(const ContentsLines &lines, int start, LibraryTree::Node parent, const AddContentsEntry &addEntry);
+int ParseContents(ContentsLines &lines, int start, LibraryTree::Node parent, const AddContentsEntry &addEntry);
 
 // An AddContentsEntry that adds the entry to `tree`, its page named by
 // LOCAL within the book directory.

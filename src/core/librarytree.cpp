@@ -3,11 +3,14 @@
 
 #include "textfile.h"
 
+#include <QStringBuilder>
+
 #include <algorithm>
 
+// Built in one allocation: a Find builds the path of every book it opens.
 QString bookDirectory(const QString &bookPath)
 {
-    return QStringLiteral("Library") + QLatin1Char('\\') + bookPath + QLatin1Char('\\');
+    return QStringLiteral("Library") % QLatin1Char('\\') % bookPath % QLatin1Char('\\');
 }
 
 LibraryTree::Node LibraryTree::add(Node parent, TextArena::Ref text, TextArena::Ref path, PathKind pathKind)

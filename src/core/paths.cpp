@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
+#include <QStringBuilder>
 
 namespace {
 
@@ -26,7 +27,8 @@ QString joined(const QString &directory, const QString &name)
 {
     if (directory.isEmpty())
         return name;
-    return directory.endsWith(QLatin1Char('/')) ? directory + name : directory + QLatin1Char('/') + name;
+    // One allocation each: a Find joins the path of every book it opens.
+    return directory.endsWith(QLatin1Char('/')) ? directory + name : directory % QLatin1Char('/') % name;
 }
 
 // Resolves `relative` below `resolved`, a directory that exists as written.
