@@ -37,20 +37,6 @@ static_assert(StopMarker.size() == 31);
     throw AppError(QStringLiteral("The contents file nests more than %1 levels").arg(MaxContentsDepth));
 }
 
-// The bytes trimmed, as the project's trimmedView trims them; on pointers
-// and always inlined, since every line of every book read passes through it
-// (the template, called, took 14 instructions a line more).
-Q_ALWAYS_INLINE QByteArrayView trimmed(QByteArrayView line)
-{
-    const char *begin = line.data();
-    const char *end = begin + line.size();
-    while (begin < end && isTrimmedCode(codeOf(*begin)))
-        ++begin;
-    while (end > begin && isTrimmedCode(codeOf(end[-1])))
-        --end;
-    return QByteArrayView(begin, end);
-}
-
 // The value of an entry line: the text after the first occurrence of `key`,
 // or, without the key, the line without its first `skipWithoutKey`
 // characters; trimmed either way.
@@ -62,53 +48,35 @@ Q_ALWAYS_INLINE QByteArrayView entryValue(QByteArrayView line, QByteArrayView ke
         line.size() >= key.size() && std::memcmp(line.data(), key.data(), size_t(key.size())) == 0;
     const qsizetype at = startsWithKey ? 0 : line.indexOf(key);
     if (at >= 0)
-        return trimmed(line.sliced(at + key.size()));
+        return trimmedView(line.sliced(at + key.size()));
     if (line.size() <= skipWithoutKey)
         return {};
-    return trimmed(line.sliced(skipWithoutKey));
+    return trimmedView(line.sliced(skipWithoutKey));
 }
 
-// The first line feed or carriage return in [from, end), or `end`. A line
-// needs two searches, for its end and for a carriage return inside it, and a
-// contents line is short: two calls of the C library's memchr took about 40
-// instructions a line, most of them the calls' own setup. This one search
-// for either byte, sixteen bytes at a time where the processor has SSE2,
-// takes about 20.
-const char *findLineBreak(const char *from, const char *end)
+// The first byte in [from, end) that is `a` or `b` (with `Is` true) or that
+// is neither (with `Is` false), or `end`. It finds a line's end and a
+// carriage return inside it in one search, and skips a line's indent. A
+// contents line is short, so two calls of the C library's memchr a line
+// took about 40 instructions, most of them the calls' own setup; this takes
+// about 20, sixteen bytes at a time where the processor has SSE2. The
+// indent, skipped a byte at a time, cost as much again.
+template <bool Is>
+const char *findByte(const char *from, const char *end, char a, char b)
 {
 #if defined(__SSE2__)
-    const __m128i feeds = _mm_set1_epi8('\n');
-    const __m128i returns = _mm_set1_epi8(CarriageReturn);
+    const __m128i as = _mm_set1_epi8(a);
+    const __m128i bs = _mm_set1_epi8(b);
     for (; end - from >= 16; from += 16) {
         const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(from));
-        const auto found =
-            unsigned(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(bytes, feeds), _mm_cmpeq_epi8(bytes, returns))));
+        const auto equal =
+            unsigned(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(bytes, as), _mm_cmpeq_epi8(bytes, bs))));
+        const unsigned found = Is ? equal : ~equal & 0xFFFFu;
         if (found != 0)
             return from + std::countr_zero(found);
     }
 #endif
-    while (from < end && *from != '\n' && *from != CarriageReturn)
-        ++from;
-    return from;
-}
-
-// The first byte at or after `from` that is not a blank, or `end`. Contents
-// lines are indented by level and are mostly shorter than a word of eight
-// bytes, so the trim of each line on its own went through them one by one;
-// this looks through the text sixteen bytes at a time where the processor has
-// SSE2.
-const char *skipBlanks(const char *from, const char *end)
-{
-#if defined(__SSE2__)
-    const __m128i blanks = _mm_set1_epi8(' ');
-    for (; end - from >= 16; from += 16) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(from));
-        const auto others = ~unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, blanks))) & 0xFFFFu;
-        if (others != 0)
-            return from + std::countr_zero(others);
-    }
-#endif
-    while (from < end && *from == ' ')
+    while (from < end && (*from == a || *from == b) != Is)
         ++from;
     return from;
 }
@@ -159,19 +127,19 @@ bool ContentsLines::findMoreLines()
     const int wanted = m_count + (Kept - KeptBack);
     const char *next = m_next;
     while (m_count < wanted && next < m_end) {
-        const char *const start = skipBlanks(next, m_end);
-        const char *const lineBreak = findLineBreak(start, m_end);
+        const char *const start = findByte<false>(next, m_end, ' ', ' ');
+        const char *const lineBreak = findByte<true>(start, m_end, '\n', CarriageReturn);
         QByteArrayView line;
         const auto slot = size_t(unsigned(m_count) % Kept);
         if (lineBreak == m_end || *lineBreak == '\n') {
-            line = trimmed(QByteArrayView(start, lineBreak));
+            line = trimmedView(QByteArrayView(start, lineBreak));
             next = lineBreak == m_end ? m_end : lineBreak + 1;
         } else if (lineBreak + 1 == m_end || lineBreak[1] == '\n') {
-            line = trimmed(QByteArrayView(start, lineBreak));
+            line = trimmedView(QByteArrayView(start, lineBreak));
             next = lineBreak + 2 - (lineBreak + 1 == m_end);
         } else {
             const auto *feed = static_cast<const char *>(std::memchr(lineBreak, '\n', size_t(m_end - lineBreak)));
-            line = trimmed(QByteArrayView(start, feed ? feed : m_end));
+            line = trimmedView(QByteArrayView(start, feed ? feed : m_end));
             next = feed ? feed + 1 : m_end;
             if (std::memchr(line.data(), CarriageReturn, size_t(line.size()))) {
                 line = withoutCarriageReturns(line, m_rewritten[slot]);
