@@ -971,6 +971,8 @@ private slots:
         writeFile(writePageLibrary(outer), "page");
         const std::string name = QFile::encodeName(outer.path()).toStdString() + "/x/lib\xff";
         std::filesystem::rename(QFile::encodeName(outer.filePath("x/library")).toStdString(), name);
+        // The temporary folder's own clean-up cannot name this folder.
+        const auto removeFolder = qScopeGuard([&name] { std::filesystem::remove_all(name); });
         std::filesystem::current_path(name);
         TfrmMain window;
         selectPage(window);
