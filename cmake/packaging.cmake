@@ -89,7 +89,7 @@ if(UNIX AND NOT APPLE)
 endif()
 
 # The Debian package. Its run-time dependencies are those of the shared
-# libraries the programs link (Qt Widgets, Qt WebEngine, pugixml, SQLite,
+# libraries the programs link (Qt Widgets, Qt WebEngine, pugixml, ICU, SQLite,
 # libxml2, the Snowball stemmers, ...), as
 # dpkg-shlibdeps finds them; Qt WebEngine's own package brings its helper
 # process and resources.

@@ -90,13 +90,13 @@ validate_metadata() {
     done
 }
 
-# Checks that the package depends on Qt WebEngine and pugixml and that its
+# Checks that the package depends on the libraries it links and that its
 # dependencies resolve here, without installing anything.
 check_dependencies() {
     local depends
     depends=$(dpkg-deb -f "$DEB" Depends)
     echo "Depends: $depends"
-    for package in libqt6widgets6 libqt6webenginewidgets6 libpugixml1v5 libsqlite3-0 libstemmer0d libxml2; do
+    for package in libqt6widgets6 libqt6webenginewidgets6 libpugixml1v5 libicu72 libsqlite3-0 libstemmer0d libxml2; do
         grep -q "\b$package\b" <<<"$depends" || fail "$package missing from Depends"
     done
     quietly "the dependencies do not resolve" apt-get install --simulate -q "$DEB"

@@ -5,7 +5,7 @@ set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD_DIR=${BUILD_DIR:-$ROOT/build}
-PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-webengine-dev libpugixml-dev libsqlite3-dev libstemmer-dev libxml2-dev libgl-dev fonts-dejavu-core)
+PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-webengine-dev libpugixml-dev libicu-dev libsqlite3-dev libstemmer-dev libxml2-dev libgl-dev fonts-dejavu-core)
 # What the test command's hardening steps add: clang with libFuzzer for the
 # fuzz targets, the static checkers, and lintian for the package check.
 HARDENING_PACKAGES=(clang libclang-rt-14-dev clang-tidy cppcheck clang-format lintian)

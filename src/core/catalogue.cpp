@@ -9,6 +9,7 @@
 #include <QHash>
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <numeric>
 #include <tuple>
 
@@ -47,17 +48,10 @@ bool kindFits(FieldKind kind, bool integer)
     return kind == FieldKind::String || kind == FieldKind::FixedChar;
 }
 
-QCollator russianCollator(Qt::CaseSensitivity sensitivity)
-{
-    QCollator collator{QLocale(QLocale::Russian, QLocale::Russia)};
-    collator.setCaseSensitivity(sensitivity);
-    return collator;
-}
-
 // Ranks the values of one column: equal ranks for identical texts, and rank
 // order following the collation, letter case counting. Texts the collation
 // holds equal are ordered by their code points.
-std::vector<int> rankColumn(const DataPacket &packet, int column, const QCollator &collator)
+std::vector<int> rankColumn(const DataPacket &packet, int column, const Collator &collator)
 {
     const qsizetype rows = packet.rowCount();
     QHash<QStringView, int> distinctIndex;
@@ -73,14 +67,18 @@ std::vector<int> rankColumn(const DataPacket &packet, int column, const QCollato
         valueOfRow[size_t(row)] = *it;
     }
 
-    std::vector<QCollatorSortKey> keys;
-    keys.reserve(distinct.size());
-    for (const QStringView value : distinct)
-        keys.push_back(collator.sortKey(value.toString()));
+    // The sort keys end to end in one block.
+    std::string keys;
+    std::vector<size_t> keyStart;
+    keyStart.reserve(distinct.size());
+    for (const QStringView value : distinct) {
+        keyStart.push_back(keys.size());
+        collator.appendSortKey(value, keys);
+    }
     std::vector<int> byKey(distinct.size());
     std::iota(byKey.begin(), byKey.end(), 0);
     std::sort(byKey.begin(), byKey.end(), [&](int a, int b) {
-        const int order = keys[size_t(a)].compare(keys[size_t(b)]);
+        const int order = std::strcmp(keys.data() + keyStart[size_t(a)], keys.data() + keyStart[size_t(b)]);
         return order != 0 ? order < 0 : distinct[size_t(a)] < distinct[size_t(b)];
     });
     std::vector<int> rankOfDistinct(distinct.size());
@@ -152,7 +150,7 @@ void BooksRecordSet::bindFields()
 
 void BooksRecordSet::orderRecords()
 {
-    const QCollator collator = russianCollator(Qt::CaseSensitive);
+    const Collator collator(Qt::CaseSensitive, collatorInput());
     const auto rankOf = [&](BookField field) { return rankColumn(m_packet, m_fieldColumns[size_t(field)], collator); };
     const std::vector<int> surname = rankOf(BookField::Surname);
     const std::vector<int> name = rankOf(BookField::Name);
@@ -202,6 +200,11 @@ void BooksRecordSet::orderRecords()
         std::stable_sort(run, runEnd, labelLess);
         run = runEnd;
     }
+}
+
+Collator::Input BooksRecordSet::collatorInput() const
+{
+    return m_packet.mayHoldCombiningMarks() ? Collator::Input::AnyText : Collator::Input::NoCombiningMarks;
 }
 
 bool BooksRecordSet::sameNamesAsPrevious() const
@@ -259,7 +262,7 @@ void BooksRecordSet::setAuthor(const QString &author)
     m_author = author.left(length);
 }
 
-AuthorIndex::AuthorIndex() : m_collator(russianCollator(Qt::CaseInsensitive)) {}
+AuthorIndex::AuthorIndex(Collator::Input input) : m_collator(Qt::CaseInsensitive, input) {}
 
 std::vector<AuthorIndex::Entry>::iterator AuthorIndex::lowerBound(const QString &text)
 {
@@ -317,7 +320,7 @@ void calculateAuthor(BooksRecordSet &books)
 
 void addAuthorsAndBooks(BooksRecordSet &books, LibraryTree &tree)
 {
-    AuthorIndex authors;
+    AuthorIndex authors(books.collatorInput());
     for (books.first(); !books.eof(); books.next()) {
         const QString &author = books.author();
         LibraryTree::Node parent = authors.find(author);

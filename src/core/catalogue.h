@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "collator.h"
 #include "datapacket.h"
 
 #include <QByteArray>
-#include <QCollator>
 #include <QString>
 #include <functional>
 #include <vector>
@@ -64,6 +64,9 @@ public:
     // record has the same SURNAME, NAME and LASTNAME as the one at hand.
     const QString &previousAuthor() const { return m_previousAuthor; }
     bool sameNamesAsPrevious() const;
+
+    // How the open packet's texts are to be collated.
+    Collator::Input collatorInput() const;
     // Stores the computed AUTHOR, keeping its first AuthorWidth characters.
     void setAuthor(const QString &author);
 
@@ -109,7 +112,7 @@ void addAuthorsAndBooks(BooksRecordSet &books, LibraryTree &tree);
 class AuthorIndex
 {
 public:
-    AuthorIndex();
+    explicit AuthorIndex(Collator::Input input = Collator::Input::AnyText);
 
     // The node stored for a text equal to `authorText` ignoring letter
     // case, or -1 when there is none.
@@ -125,7 +128,7 @@ private:
     // The entries from the position where `text` is or belongs.
     std::vector<Entry>::iterator lowerBound(const QString &text);
 
-    QCollator m_collator;
+    Collator m_collator;
     std::vector<Entry> m_entries;  // sorted by text, ignoring letter case
     // The text found or inserted last, with its node: the records of one
     // author come one after another.

@@ -273,8 +273,10 @@ public:
     // characters; `written` tells how many it holds.
     const char *decode(const char *raw, qsizetype length, qsizetype limit, char16_t *out, qsizetype &written)
     {
-        if (std::memchr(raw, '&', size_t(length)))
+        if (std::memchr(raw, '&', size_t(length))) {
+            m_sawReference = true;
             return decodeWithReferences(raw, length, limit, out, written);
+        }
         const qsizetype kept = length > limit ? cutPoint(raw, limit) : length;
         written = appendRun(out, raw, kept) - out;
         return nullptr;
@@ -288,6 +290,9 @@ public:
     {
         return limit == NoLimit ? length : std::min(length, 2 * limit);
     }
+
+    // Whether any text decoded so far held a character reference.
+    bool sawReference() const { return m_sawReference; }
 
     // Decodes bytes of the packet for a message.
     QString decodeForMessage(QByteArrayView bytes)
@@ -382,6 +387,7 @@ private:
     Charset m_charset;
     const std::array<char16_t, 256> *m_table;
     QStringDecoder m_utf8;
+    bool m_sawReference = false;
 };
 
 // The text of the reference at `amp` for a message: up to its ';'.
@@ -631,6 +637,7 @@ public:
         const pugi::xml_node rowData = root.child("ROWDATA");
         allocateRows(countRows(rowData));
         readRows(rowData);
+        m_packet.m_mayHoldCombiningMarks = m_prolog.charset == Charset::Utf8 || m_decoder->sawReference();
         return std::move(m_packet);
     }
 

@@ -90,6 +90,11 @@ public:
     // lives as long as the packet.
     QStringView value(qsizetype row, int field) const;
 
+    // Whether a value may hold a combining mark: the packet is UTF-8, or a
+    // character reference in it may name one. A Windows-1251 packet without
+    // references holds the code page's characters only, none of them one.
+    bool mayHoldCombiningMarks() const { return m_mayHoldCombiningMarks; }
+
 private:
     friend class PacketReader;
 
@@ -100,4 +105,5 @@ private:
     TextArena m_texts;                                   // every value's text, end to end
     std::vector<std::vector<TextArena::Ref>> m_columns;  // one column per field, one entry per row
     qsizetype m_rowCount = 0;
+    bool m_mayHoldCombiningMarks = true;
 };
