@@ -329,7 +329,10 @@ private:
         if (m_charset == Charset::Utf8)
             return reinterpret_cast<char16_t *>(
                 m_utf8.appendToBuffer(reinterpret_cast<QChar *>(out), QByteArrayView(bytes, length)));
+        // Unrolled, as the compiler does not by itself: a tenth of the
+        // decoding's instructions at a catalogue's short values.
         const auto &table = *m_table;
+#pragma GCC unroll 4
         for (qsizetype i = 0; i < length; ++i)
             out[i] = table[uchar(bytes[i])];
         return out + length;
@@ -781,7 +784,9 @@ private:
     void readValue(const char *raw, int f, qsizetype row)
     {
         TextArena::Ref &value = m_packet.m_columns[size_t(f)][size_t(row)];
-        const QString &fieldName = m_packet.m_fields[f].name;
+        // Read only for a message: the list's non-const access costs a check
+        // for sharing on every value.
+        const QString &fieldName = std::as_const(m_packet.m_fields)[f].name;
         if (value.position != DataPacket::NullValue.position)
             refuse(QStringLiteral("field '%1' appears twice in row %2").arg(fieldName).arg(row + 1));
         const auto length = qsizetype(std::strlen(raw));
@@ -802,7 +807,7 @@ private:
             range && !decimalInteger(QStringView(room, written), range->minimum, range->maximum))
             throw AppError(QStringLiteral("Invalid value '%1' for field '%2' (%3) in row %4")
                                .arg(quoteText(QString(reinterpret_cast<const QChar *>(room), written)), fieldName,
-                                    kindName(m_packet.m_fields[f].kind))
+                                    kindName(std::as_const(m_packet.m_fields)[f].kind))
                                .arg(row + 1));
         before = {raw, length, value};
     }
