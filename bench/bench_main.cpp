@@ -11,6 +11,7 @@
 #include "librarygen.h"
 
 #include "core/contents.h"
+#include "core/library.h"
 #include "core/session.h"
 #include "core/settings.h"
 #include "ui/fMain.h"
@@ -358,6 +359,7 @@ void benchCheck(int entries, int runs)
 
 int main(int argc, char *argv[])
 {
+    keepLargeBlocksInTheHeap();
     prepareWebEngine();
     TApplication application(argc, argv);
 

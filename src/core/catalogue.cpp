@@ -130,7 +130,7 @@ QByteArray readCatalogueLine(const QString &path)
                 .arg(MaxCatalogueBytes >> 20));
     QByteArrayView line;
     file.readLineUpToNul(line);
-    return line.toByteArray();
+    return file.releaseLine(line);
 }
 
 QString composeAuthorText(QStringView surname, QStringView name, QStringView lastName)
@@ -150,11 +150,11 @@ void BooksRecordSet::fail(const QString &message) const
     throw AppError(QStringLiteral("%1: %2").arg(m_name, message));
 }
 
-void BooksRecordSet::open(const QByteArray &packet)
+void BooksRecordSet::open(QByteArray packet)
 {
     m_open = false;
     m_order.clear();
-    m_packet = DataPacket::parse(packet);
+    m_packet = DataPacket::parse(std::move(packet));
     bindFields();
     orderRecords();
     m_position = 0;

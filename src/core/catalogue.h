@@ -43,7 +43,7 @@ public:
     // Hands `packet` to the engine, binds the fields and orders the records.
     // Throws AppError; errors about the fields come in the record set's form
     // ("cdsBooks: Field 'NAME' not found").
-    void open(const QByteArray &packet);
+    void open(QByteArray packet);
     bool isOpen() const { return m_open; }
 
     // The walk over the records in record order. first() on a closed record

@@ -629,7 +629,8 @@ int DataPacket::fieldIndex(const QString &name) const
 class PacketReader
 {
 public:
-    explicit PacketReader(const QByteArray &packet) : m_data(packet) {}
+    // Takes the packet's bytes for its own: the parse writes into them.
+    explicit PacketReader(QByteArray packet) : m_bytes(std::move(packet)), m_data(detached(m_bytes)) {}
 
     DataPacket read()
     {
@@ -664,17 +665,23 @@ private:
         m_decoder.emplace(m_prolog.charset);
     }
 
-    // pugixml copies the bytes and parses the copy in place. Without
-    // parse_escapes the values keep their references for ValueDecoder.
+    // pugixml parses the bytes in place, which spares a copy as large as
+    // the catalogue. Without parse_escapes the values keep their references
+    // for ValueDecoder.
     void parseXml()
     {
         const QByteArrayView body = m_data.sliced(m_prolog.bodyOffset);
-        const pugi::xml_parse_result result = m_document.load_buffer(
-            body.data(), size_t(body.size()), pugi::parse_wconv_attribute | pugi::parse_eol, pugi::encoding_utf8);
+        char *const bytes = m_bytes.data() + m_prolog.bodyOffset;
+        const char last = body.back();
+        const pugi::xml_parse_result result = m_document.load_buffer_inplace(
+            bytes, size_t(body.size()), pugi::parse_wconv_attribute | pugi::parse_eol, pugi::encoding_utf8);
         if (result.status == pugi::status_no_document_element)
             refuse(QStringLiteral("no DATAPACKET element"));
         if (result)
             return;
+        // pugixml ends the text with a NUL in place of its last byte, which
+        // the search for the end of a cut-off tag below must see.
+        bytes[body.size() - 1] = last;
         // pugixml puts the error of a cut-off packet on its last byte, or for
         // a cut-off end tag on the tag's name; either is the end of the data.
         const auto offset = qsizetype(result.offset);
@@ -812,7 +819,14 @@ private:
         before = {raw, length, value};
     }
 
-    const QByteArrayView m_data;
+    static QByteArrayView detached(QByteArray &bytes)
+    {
+        bytes.detach();
+        return bytes;
+    }
+
+    QByteArray m_bytes;
+    const QByteArrayView m_data;  // m_bytes, parsed in place from parseXml() on
     Prolog m_prolog;
     std::optional<ValueDecoder> m_decoder;
     pugi::xml_document m_document;
@@ -823,7 +837,7 @@ private:
     std::vector<Previous> m_previous;            // of each field
 };
 
-DataPacket DataPacket::parse(const QByteArray &packet)
+DataPacket DataPacket::parse(QByteArray packet)
 {
-    return PacketReader(packet).read();
+    return PacketReader(std::move(packet)).read();
 }

@@ -74,8 +74,9 @@ public:
     // of 1 to 21 bytes, and a clear message of the engine's own for any
     // packet it refuses (not XML, no DATAPACKET, no METADATA/FIELDS, a field
     // without a name, a row value that is not valid for its field, an
-    // encoding it cannot read). An empty packet is refused too.
-    static DataPacket parse(const QByteArray &packet);
+    // encoding it cannot read). An empty packet is refused too. The packet
+    // is parsed in place: a packet moved in is never copied.
+    static DataPacket parse(QByteArray packet);
 
     const QList<PacketField> &fields() const { return m_fields; }
 

@@ -506,9 +506,10 @@ IndexUpdate::IndexUpdate(const Library &library, QString indexFile) : d(std::mak
     const LibraryTree &tree = library.tree();
     for (int a = 0; a < tree.childCount(LibraryTree::NoNode); ++a) {
         const LibraryTree::Node author = tree.child(LibraryTree::NoNode, a);
+        const QString authorText = tree.text(author);  // one copy shared by the author's books
         for (int b = 0; b < tree.childCount(author); ++b) {
             const LibraryTree::Node book = tree.child(author, b);
-            d->books.push_back({tree.info(book)->FPath, tree.text(author), tree.text(book)});
+            d->books.push_back({tree.info(book)->FPath, authorText, tree.text(book)});
         }
     }
 }

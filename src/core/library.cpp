@@ -8,6 +8,16 @@
 #include <QDir>
 
 #include <algorithm>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
+void keepLargeBlocksInTheHeap()
+{
+#ifdef __GLIBC__
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);  // the most glibc allows
+#endif
+}
 
 namespace {
 
@@ -32,12 +42,12 @@ void Library::readCatalogue()
     loadCatalogue(readCatalogueLine(filePath(QStringLiteral("books.xml"))));
 }
 
-void Library::loadCatalogue(const QByteArray &firstLine)
+void Library::loadCatalogue(QByteArray firstLine)
 {
     // An empty line leaves the record set closed, which the walk over its
     // records then reports.
     if (!firstLine.isEmpty())
-        m_books.open(firstLine);
+        m_books.open(std::move(firstLine));
     addAuthorsAndBooks(m_books, m_tree);
 }
 

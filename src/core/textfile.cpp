@@ -15,6 +15,8 @@ constexpr char LineFeed = '\n';
 constexpr char CarriageReturn = '\r';
 constexpr char CtrlZ = '\x1A';
 constexpr qsizetype ChunkSize = 1 << 20;
+// The most room a line gets for the rest of its file at once.
+constexpr qint64 MaxRoomAtOnce = qint64(1) << 30;
 
 }  // namespace
 
@@ -44,12 +46,28 @@ bool TextFileReader::fillBuffer()
     m_position = 0;
     const qsizetype kept = m_buffer.size();
     // Grow geometrically, so that a line of any length costs linear time.
-    if (m_buffer.capacity() < kept + ChunkSize)
-        m_buffer.reserve(std::max(2 * m_buffer.capacity(), kept + ChunkSize));
+    // A line longer than a chunk gets room for the rest of the file at once:
+    // room is only touched as it is read into, and a catalogue that is one
+    // line as long as the file is not moved again and again.
+    if (m_buffer.capacity() < kept + ChunkSize) {
+        const qsizetype rest = kept > 0 ? qsizetype(std::min(m_file.size() - m_read, MaxRoomAtOnce)) : 0;
+        m_buffer.reserve(std::max({2 * m_buffer.capacity(), kept + ChunkSize, kept + rest}));
+    }
     m_buffer.resize(kept + ChunkSize);
     const qsizetype got = m_file.read(m_buffer.data() + kept, ChunkSize);
+    m_read += got;
     m_buffer.resize(kept + got);
     return got > 0;
+}
+
+QByteArray TextFileReader::releaseLine(QByteArrayView line)
+{
+    m_ended = true;
+    if (line.data() != m_buffer.constData())
+        return line.toByteArray();
+    QByteArray bytes = std::move(m_buffer);
+    bytes.truncate(line.size());
+    return bytes;
 }
 
 bool TextFileReader::readLine(QByteArray &line)

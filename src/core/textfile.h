@@ -37,6 +37,11 @@ public:
     // The rest of the file's bytes at once, up to its first Ctrl-Z, where
     // reading stops. Its carriage returns are left in, for the caller to drop.
     QByteArray readText();
+    // The bytes of `line`, the line just read, as an array of their own:
+    // the reader's buffer itself when the line starts it, as the first line
+    // of a file read at once does, so that a large line is not copied.
+    // Nothing more is read after it.
+    QByteArray releaseLine(QByteArrayView line);
 
 private:
     bool readLine(QByteArrayView &line, bool stopAtNul);
@@ -47,6 +52,7 @@ private:
     RegularFile m_file;
     QByteArray m_buffer;
     qsizetype m_position = 0;
+    qint64 m_read = 0;  // bytes read from the file into the buffer
     bool m_ended = false;
     QByteArray m_scratch;  // a line that held carriage returns inside it
 };
