@@ -91,6 +91,18 @@ private slots:
         QCOMPARE(lines.size(), 2);
         QCOMPARE(lines.at(0), longLine);
         QCOMPARE(lines.at(1), longLine + "z");
+
+        // A first line handed on in the reader's own buffer, and one it rewrote.
+        const QString path = m_dir.filePath(QStringLiteral("first.txt"));
+        for (const auto &[bytes, first] :
+             {std::pair{longLine + "\r\n" + longLine, longLine}, std::pair{QByteArray("a\rb\nc"), QByteArray("ab")}}) {
+            writeFile(path, bytes);
+            TextFileReader reader(path);
+            QByteArrayView line;
+            QVERIFY(reader.readLineUpToNul(line));
+            QCOMPARE(reader.releaseLine(line), first);
+            QVERIFY(!reader.readLineUpToNul(line));
+        }
     }
 
     void openErrors()
