@@ -7,6 +7,7 @@
 #include "textfile.h"
 
 #include <QHash>
+#include <QStringBuilder>
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -135,9 +136,7 @@ QByteArray readCatalogueLine(const QString &path)
 
 QString composeAuthorText(QStringView surname, QStringView name, QStringView lastName)
 {
-    QString joined;
-    joined.reserve(surname.size() + name.size() + lastName.size() + 2);
-    joined.append(surname).append(u' ').append(name).append(u' ').append(lastName);
+    QString joined = surname % u' ' % name % u' ' % lastName;
     if (trimmedView(QStringView(joined)).isEmpty())
         return QStringLiteral("Народные сказки, мифы, легенды");
     return joined;
