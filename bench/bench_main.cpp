@@ -11,7 +11,6 @@
 #include "librarygen.h"
 
 #include "core/contents.h"
-#include "core/library.h"
 #include "core/session.h"
 #include "core/settings.h"
 #include "ui/fMain.h"
@@ -359,7 +358,6 @@ void benchCheck(int entries, int runs)
 
 int main(int argc, char *argv[])
 {
-    keepLargeBlocksInTheHeap();
     prepareWebEngine();
     TApplication application(argc, argv);
 

@@ -1,11 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "core/library.h"
 #include "ui/fMain.h"
 #include "ui/platform.h"
 
 int main(int argc, char *argv[])
 {
-    keepLargeBlocksInTheHeap();
     prepareWebEngine();
     TApplication application(argc, argv);
     closeWindowsOnTerminationSignals();

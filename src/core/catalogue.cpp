@@ -14,6 +14,9 @@
 #include <numeric>
 #include <span>
 #include <tuple>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 namespace {
 
@@ -120,6 +123,26 @@ void sortRun(std::span<qsizetype> run, Less less)
         std::rotate(std::upper_bound(run.begin(), next, *next, less), next, next + 1);
 }
 
+// A catalogue of half a million books or more.
+constexpr qint64 LargeCatalogueBytes = qint64(64) << 20;
+
+// Lets the allocator serve blocks of up to 32 MB from its heap, where freed
+// blocks are used again, instead of mapping each from the system, and keep
+// twice that free at the heap's top. Loading a large catalogue allocates and
+// frees hundreds of blocks of a few megabytes, and a block mapped anew costs
+// a fault for each of its pages again: a million books showed in 5.5 s
+// without this and in 4.3 s with it. Smaller catalogues start sooner and
+// peak lower with glibc's own rules, which this setting turns off for the
+// rest of the process.
+void keepLargeBlocksInTheHeap()
+{
+#ifdef __GLIBC__
+    constexpr int LargestHeapBlock = 32 << 20;  // the most glibc allows
+    mallopt(M_MMAP_THRESHOLD, LargestHeapBlock);
+    mallopt(M_TRIM_THRESHOLD, 2 * LargestHeapBlock);
+#endif
+}
+
 }  // namespace
 
 QByteArray readCatalogueLine(const QString &path)
@@ -129,6 +152,8 @@ QByteArray readCatalogueLine(const QString &path)
         throw AppError(
             QStringLiteral("The catalogue file is larger than %1 MB, more than the data-packet engine can hold")
                 .arg(MaxCatalogueBytes >> 20));
+    if (file.size() > LargeCatalogueBytes)
+        keepLargeBlocksInTheHeap();
     QByteArrayView line;
     file.readLineUpToNul(line);
     return file.releaseLine(line);

@@ -8,22 +8,6 @@
 #include <QDir>
 
 #include <algorithm>
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
-
-void keepLargeBlocksInTheHeap()
-{
-#ifdef __GLIBC__
-    // Set, the threshold no longer moves with the blocks freed, and neither
-    // does the free room the heap keeps at its top, which glibc otherwise
-    // sets to twice the threshold: without it, each catalogue loaded would
-    // give its memory back and fault it in again.
-    constexpr int LargestHeapBlock = 32 << 20;  // the most glibc allows
-    mallopt(M_MMAP_THRESHOLD, LargestHeapBlock);
-    mallopt(M_TRIM_THRESHOLD, 2 * LargestHeapBlock);
-#endif
-}
 
 namespace {
 

@@ -10,14 +10,6 @@
 #include <functional>
 #include <vector>
 
-// Lets the allocator serve blocks of up to 32 MB from its heap, where freed
-// blocks are used again, instead of mapping each from the system. Loading a
-// catalogue allocates and frees hundreds of blocks of a few megabytes, and a
-// block mapped anew costs a fault for each of its pages again: a million
-// books showed in 4.8 s without this and in 3.6 s with it. Programs call it
-// first thing.
-void keepLargeBlocksInTheHeap();
-
 // The library's start page, a file in its folder, shown for authors and books.
 inline const QString StartPage = QStringLiteral("brimvel_library.htm");
 

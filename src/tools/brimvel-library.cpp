@@ -211,7 +211,6 @@ int finishOutput(QTextStream &out, QTextStream &err, int exitCode)
 
 int main(int argc, char *argv[])
 {
-    keepLargeBlocksInTheHeap();
     rememberArguments(argc, argv);
     QCoreApplication application(argc, argv);
     // The viewer's names, so that both find the same index in the cache.
