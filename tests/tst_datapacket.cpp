@@ -55,6 +55,7 @@ private slots:
     void fieldIndexIgnoresCase();
     void characterReferences_data();
     void characterReferences();
+    void referencesAmongPlainValues();
     void encodings_data();
     void encodings();
     void longValuesAreCut_data();
@@ -197,6 +198,26 @@ void TestDataPacket::characterReferences()
                                   utf8 ? QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>") : Declaration);
     const DataPacket p = DataPacket::parse(utf8 ? text.toUtf8() : cp1251(text));
     QCOMPARE(p.value(0, 0), expected);
+}
+
+// Values with and without references, in the order of the packet's bytes;
+// the line ends that become one blank each leave stale bytes behind a value.
+void TestDataPacket::referencesAmongPlainValues()
+{
+    const QStringList written{"a", "&lt;b", "", "c", "d&amp;", "x\r\n\r\n&amp;", "e", "&#1046;", "f"};
+    QString rows;
+    for (qsizetype i = 0; i < written.size(); i += 3)
+        rows += QStringLiteral("<ROW A=\"%1\" B=\"%2\" C=\"%3\"/>").arg(written[i], written[i + 1], written[i + 2]);
+    const DataPacket p =
+        DataPacket::parse(cp1251(packetText(QStringLiteral("<FIELD attrname=\"A\" fieldtype=\"string\"/>"
+                                                           "<FIELD attrname=\"B\" fieldtype=\"string\"/>"
+                                                           "<FIELD attrname=\"C\" fieldtype=\"string\"/>"),
+                                            rows)));
+    QStringList values;
+    for (qsizetype row = 0; row < p.rowCount(); ++row)
+        for (int field = 0; field < 3; ++field)
+            values << p.value(row, field).toString();
+    QCOMPARE(values, (QStringList{"a", "<b", "", "c", "d&", "x  &", "e", "Ж", "f"}));
 }
 
 void TestDataPacket::encodings_data()

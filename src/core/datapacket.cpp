@@ -12,6 +12,7 @@
 #include <array>
 #include <cstring>
 #include <limits>
+#include <new>
 #include <optional>
 #include <string_view>
 #include <unordered_map>
@@ -264,16 +265,19 @@ public:
     {
         out = QString(decodedRoom(length, limit), Qt::Uninitialized);
         qsizetype written = 0;
-        const char *bad = decode(raw, length, limit, reinterpret_cast<char16_t *>(out.data()), written);
+        const bool holdsReference = std::memchr(raw, '&', size_t(length));
+        const char *bad = decode(raw, length, limit, holdsReference, reinterpret_cast<char16_t *>(out.data()), written);
         out.truncate(written);
         return bad;
     }
 
     // As above, into `out`, which has room for decodedRoom(length, limit)
-    // characters; `written` tells how many it holds.
-    const char *decode(const char *raw, qsizetype length, qsizetype limit, char16_t *out, qsizetype &written)
+    // characters; `written` tells how many it holds. `holdsReference` tells
+    // whether the value has an '&'.
+    const char *decode(const char *raw, qsizetype length, qsizetype limit, bool holdsReference, char16_t *out,
+                       qsizetype &written)
     {
-        if (std::memchr(raw, '&', size_t(length))) {
+        if (holdsReference) {
             m_sawReference = true;
             return decodeWithReferences(raw, length, limit, out, written);
         }
@@ -542,8 +546,6 @@ private:
 
 QString parseErrorText(const pugi::xml_parse_result &result, qsizetype offset, bool atEnd)
 {
-    if (result.status == pugi::status_out_of_memory)
-        return QStringLiteral("not enough memory to read it");
     const char *what = "not well-formed";
     switch (result.status) {
     case pugi::status_unrecognized_tag: what = "unrecognized tag"; break;
@@ -624,6 +626,40 @@ int DataPacket::fieldIndex(const QString &name) const
     return -1;
 }
 
+namespace {
+
+// Finds the '&' of a packet's values in one pass over its bytes. Values are
+// read in the order of the bytes, so each search runs from the value at hand
+// to the next '&', and the values before that one need no search at all:
+// most values of a catalogue have none, and a search of their own cost more
+// than their decoding.
+class AmpersandFinder
+{
+public:
+    explicit AmpersandFinder(QByteArrayView bytes) : m_begin(bytes.data()), m_end(bytes.data() + bytes.size()) {}
+
+    // Whether the `length` bytes at `raw` hold an '&'.
+    bool holdsOne(const char *raw, qsizetype length)
+    {
+        if (raw < m_begin || raw + length > m_end)  // not in the packet's bytes
+            return std::memchr(raw, '&', size_t(length));
+        if (raw < m_searchedFrom || raw > m_next) {
+            m_searchedFrom = raw;
+            const void *found = std::memchr(raw, '&', size_t(m_end - raw));
+            m_next = found ? static_cast<const char *>(found) : m_end;
+        }
+        return m_next < raw + length;
+    }
+
+private:
+    const char *m_begin;
+    const char *m_end;
+    const char *m_searchedFrom = nullptr;
+    const char *m_next = nullptr;  // the first '&' from m_searchedFrom on
+};
+
+}  // namespace
+
 // Reads a packet into a DataPacket, one step after another; each step
 // refuses what it finds wrong.
 class PacketReader
@@ -675,6 +711,10 @@ private:
         const char last = body.back();
         const pugi::xml_parse_result result = m_document.load_buffer_inplace(
             bytes, size_t(body.size()), pugi::parse_wconv_attribute | pugi::parse_eol, pugi::encoding_utf8);
+        // Memory that ran out is reported as it is anywhere else, not as a
+        // fault of the packet.
+        if (result.status == pugi::status_out_of_memory)
+            throw std::bad_alloc();
         if (result.status == pugi::status_no_document_element)
             refuse(QStringLiteral("no DATAPACKET element"));
         if (result)
@@ -805,7 +845,7 @@ private:
         const qsizetype limit = m_limits[size_t(f)];
         char16_t *room = m_packet.m_texts.reserve(ValueDecoder::decodedRoom(length, limit));
         qsizetype written = 0;
-        if (const char *bad = m_decoder->decode(raw, length, limit, room, written))
+        if (const char *bad = m_decoder->decode(raw, length, limit, m_ampersands.holdsOne(raw, length), room, written))
             refuse(QStringLiteral("invalid character reference '%1' in field '%2' of row %3")
                        .arg(m_decoder->decodeForMessage(referenceText(bad)), fieldName)
                        .arg(row + 1));
@@ -830,6 +870,7 @@ private:
     Prolog m_prolog;
     std::optional<ValueDecoder> m_decoder;
     pugi::xml_document m_document;
+    AmpersandFinder m_ampersands{m_data};
     DataPacket m_packet;
     FieldMatcher m_matcher;
     std::vector<qsizetype> m_limits;             // of each field's values, in bytes
