@@ -67,6 +67,7 @@ public:
 
     // How the open packet's texts are to be collated.
     Collator::Input collatorInput() const;
+
     // Stores the computed AUTHOR, keeping its first AuthorWidth characters.
     void setAuthor(const QString &author);
 

@@ -254,7 +254,6 @@ class ValueDecoder
 public:
     explicit ValueDecoder(Charset charset)
         : m_charset(charset),
-          m_table(charset == Charset::Windows1251 ? &windows1251Table() : nullptr),
           m_utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom)
     {}
 
@@ -333,12 +332,7 @@ private:
         if (m_charset == Charset::Utf8)
             return reinterpret_cast<char16_t *>(
                 m_utf8.appendToBuffer(reinterpret_cast<QChar *>(out), QByteArrayView(bytes, length)));
-        // Unrolled, as the compiler does not by itself: a tenth of the
-        // decoding's instructions at a catalogue's short values.
-        const auto &table = *m_table;
-#pragma GCC unroll 4
-        for (qsizetype i = 0; i < length; ++i)
-            out[i] = table[uchar(bytes[i])];
+        decodeWindows1251(QByteArrayView(bytes, length), out);
         return out + length;
     }
 
@@ -392,7 +386,6 @@ private:
     }
 
     Charset m_charset;
-    const std::array<char16_t, 256> *m_table;
     QStringDecoder m_utf8;
     bool m_sawReference = false;
 };
@@ -666,7 +659,7 @@ class PacketReader
 {
 public:
     // Takes the packet's bytes for its own: the parse writes into them.
-    explicit PacketReader(QByteArray packet) : m_bytes(std::move(packet)), m_data(detached(m_bytes)) {}
+    explicit PacketReader(QByteArray packet) : m_bytes(detached(std::move(packet))) {}
 
     DataPacket read()
     {
@@ -693,11 +686,12 @@ private:
     // The packet's size, its prolog and its encoding, and no NUL byte.
     void checkBytes()
     {
-        if (m_data.size() <= ShortPacketLimit)
+        const QByteArrayView data = m_bytes;
+        if (data.size() <= ShortPacketLimit)
             throw AppError(QStringLiteral("Invalid data packet"));
-        m_prolog = readProlog(m_data);
-        if (const void *nul = std::memchr(m_data.data(), '\0', size_t(m_data.size())))
-            refuse(QStringLiteral("NUL byte at offset %1").arg(static_cast<const char *>(nul) - m_data.data()));
+        m_prolog = readProlog(data);
+        if (const void *nul = std::memchr(data.data(), '\0', size_t(data.size())))
+            refuse(QStringLiteral("NUL byte at offset %1").arg(static_cast<const char *>(nul) - data.data()));
         m_decoder.emplace(m_prolog.charset);
     }
 
@@ -706,7 +700,7 @@ private:
     // for ValueDecoder.
     void parseXml()
     {
-        const QByteArrayView body = m_data.sliced(m_prolog.bodyOffset);
+        const QByteArrayView body = QByteArrayView(m_bytes).sliced(m_prolog.bodyOffset);
         char *const bytes = m_bytes.data() + m_prolog.bodyOffset;
         const char last = body.back();
         const pugi::xml_parse_result result = m_document.load_buffer_inplace(
@@ -728,7 +722,7 @@ private:
         const bool atEnd = offset >= body.size() - 1
                            || (result.status == pugi::status_end_element_mismatch
                                && !std::memchr(body.data() + offset, '>', size_t(body.size() - offset)));
-        refuse(parseErrorText(result, atEnd ? m_data.size() : m_prolog.bodyOffset + offset, atEnd));
+        refuse(parseErrorText(result, atEnd ? m_bytes.size() : m_prolog.bodyOffset + offset, atEnd));
     }
 
     // The DATAPACKET element, which must hold METADATA/FIELDS.
@@ -859,18 +853,19 @@ private:
         before = {raw, length, value};
     }
 
-    static QByteArrayView detached(QByteArray &bytes)
+    // The bytes held by this array alone, so that writing into them neither
+    // copies them nor moves them away from the views taken of them.
+    static QByteArray detached(QByteArray bytes)
     {
         bytes.detach();
         return bytes;
     }
 
-    QByteArray m_bytes;
-    const QByteArrayView m_data;  // m_bytes, parsed in place from parseXml() on
+    QByteArray m_bytes;  // parsed in place from parseXml() on
     Prolog m_prolog;
     std::optional<ValueDecoder> m_decoder;
     pugi::xml_document m_document;
-    AmpersandFinder m_ampersands{m_data};
+    AmpersandFinder m_ampersands{m_bytes};
     DataPacket m_packet;
     FieldMatcher m_matcher;
     std::vector<qsizetype> m_limits;             // of each field's values, in bytes

@@ -186,12 +186,3 @@ const std::array<char16_t, 256> &windows1251Table()
     }();
     return table;
 }
-
-void decodeWindows1251(QByteArrayView bytes, char16_t *out)
-{
-    // Held here too: the check of a local static is inlined, a call of the
-    // table's function is not, and a book's entries decode one name each.
-    static const std::array<char16_t, 256> &table = windows1251Table();
-    for (const char byte : bytes)
-        *out++ = table[uchar(byte)];
-}

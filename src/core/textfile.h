@@ -62,8 +62,17 @@ private:
 const std::array<char16_t, 256> &windows1251Table();
 
 // Decodes `bytes` of the library's code page into `out`, which has room for
-// as many characters.
-void decodeWindows1251(QByteArrayView bytes, char16_t *out);
+// as many characters. Inline and unrolled: every catalogue value and contents
+// entry passes through it, most of them a few bytes long.
+inline void decodeWindows1251(QByteArrayView bytes, char16_t *out)
+{
+    // Held here too: the check of a local static is inlined, a call of the
+    // table's function is not.
+    static const std::array<char16_t, 256> &table = windows1251Table();
+#pragma GCC unroll 4
+    for (const char byte : bytes)
+        *out++ = table[uchar(byte)];
+}
 
 // The message for a failure to open `path` with the C library's error code.
 QString openErrorMessage(int errorCode, const QString &path);
