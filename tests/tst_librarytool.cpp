@@ -356,7 +356,9 @@ private slots:
         QProcess shell;
         shell.start("/bin/sh", {"-c",
                                 "cd \"$0\" && name=$(printf 'lib\\377') && mv copy \"$name\" && cd \"$name\""
-                                " && \"$1\" check; \"$1\" -C \"$0/$name\" check",
+                                " && \"$1\" check; \"$1\" -C \"$0/$name\" check;"
+                                // The temporary folder's own clean-up cannot name it.
+                                " mv \"$0/$name\" \"$0/copy\"",
                                 parent.path(), QStringLiteral(BRIMVEL_LIBRARY_TOOL)});
         QCOMPARE(finishedRun(shell).out, expected + expected);
     }
