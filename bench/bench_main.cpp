@@ -86,13 +86,14 @@ void benchStartup(int books, int authors, int runs, const QString &kept)
     QFile catalogue(library.filePath(QStringLiteral("books.xml")));
     catalogue.open(QIODevice::ReadOnly);
     const QByteArray bytes = catalogue.readAll();
-    std::vector<double> parse, create, shown;
+    std::vector<double> parse, create, shown, faults;
     for (int run = 0; run < runs; ++run) {
         parse.push_back(milliseconds([&] {
             pugi::xml_document document;
             document.load_buffer(bytes.constData(), size_t(bytes.size()), pugi::parse_default, pugi::encoding_utf8);
         }));
         QDir::setCurrent(library.path());
+        const long faultsBefore = pageFaults();
         QElapsedTimer sinceStart;
         sinceStart.start();
         TfrmMain *window = nullptr;
@@ -101,6 +102,7 @@ void benchStartup(int books, int authors, int runs, const QString &kept)
         if (!QTest::qWaitForWindowExposed(window))
             std::printf("the window was not shown\n");
         shown.push_back(double(sinceStart.nsecsElapsed()) / 1e6);
+        faults.push_back(double(pageFaults() - faultsBefore));
         if (run == 0)
             std::printf("tree: %lld nodes, %d authors\n", qlonglong(window->tree().size()),
                         window->tree().childCount(LibraryTree::NoNode));
@@ -110,6 +112,7 @@ void benchStartup(int books, int authors, int runs, const QString &kept)
     report("window creation with FormCreate", create);
     report("until the window is shown", shown);
     std::printf("shown / bare parse: %.1f\n", median(shown) / median(parse));
+    std::printf("page faults until shown: median %.0f\n", median(faults));
 }
 
 // Sets the restore switch in the settings store.

@@ -5,6 +5,9 @@
 #include <QFile>
 #include <algorithm>
 #include <cstdio>
+#ifdef Q_OS_UNIX
+#include <sys/resource.h>
+#endif
 
 double median(std::vector<double> values)
 {
@@ -30,6 +33,16 @@ double peakMemoryMiB()
         if (line.startsWith("VmHWM:"))
             return line.mid(6).trimmed().split(' ').first().toDouble() / 1024;
     }
+    return -1;
+}
+
+long pageFaults()
+{
+#ifdef Q_OS_UNIX
+    rusage usage{};
+    if (getrusage(RUSAGE_SELF, &usage) == 0)
+        return usage.ru_minflt + usage.ru_majflt;
+#endif
     return -1;
 }
 

@@ -11,5 +11,7 @@ double median(std::vector<double> values);
 double milliseconds(const std::function<void()> &work);
 // The peak resident memory of the process in MiB, where the system tells it.
 double peakMemoryMiB();
+// The page faults the process has taken so far, where the system tells them.
+long pageFaults();
 // Prints the median, least and most of `runs` (milliseconds).
 void report(const char *what, const std::vector<double> &runs);

@@ -2,6 +2,7 @@
 #include "textfile.h"
 
 #include "error.h"
+#include "heap.h"
 
 #include <QFileInfo>
 #include <QStringDecoder>
@@ -45,16 +46,21 @@ bool TextFileReader::fillBuffer()
     m_buffer.remove(0, m_position);
     m_position = 0;
     const qsizetype kept = m_buffer.size();
+    // A chunk, or the rest of the file and one byte more, which sees its end
+    // without room for a chunk that will not come.
+    const qint64 left = m_file.size() - m_read;
+    const qsizetype want = left >= 0 && left < ChunkSize ? qsizetype(left) + 1 : ChunkSize;
     // Grow geometrically, so that a line of any length costs linear time.
     // A line longer than a chunk gets room for the rest of the file at once:
     // room is only touched as it is read into, and a catalogue that is one
     // line as long as the file is not moved again and again.
-    if (m_buffer.capacity() < kept + ChunkSize) {
-        const qsizetype rest = kept > 0 ? qsizetype(std::min(m_file.size() - m_read, MaxRoomAtOnce)) : 0;
-        m_buffer.reserve(std::max({2 * m_buffer.capacity(), kept + ChunkSize, kept + rest}));
+    if (m_buffer.capacity() < kept + want) {
+        const qsizetype rest = kept > 0 ? qsizetype(std::min(left + 1, MaxRoomAtOnce)) : 0;
+        m_buffer.reserve(std::max({2 * m_buffer.capacity(), kept + want, kept + rest}));
+        adviseLargePages(m_buffer.data() + kept, m_buffer.capacity() - kept);
     }
-    m_buffer.resize(kept + ChunkSize);
-    const qsizetype got = m_file.read(m_buffer.data() + kept, ChunkSize);
+    m_buffer.resize(kept + want);
+    const qsizetype got = m_file.read(m_buffer.data() + kept, want);
     m_read += got;
     m_buffer.resize(kept + got);
     return got > 0;

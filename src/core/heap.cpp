@@ -1,0 +1,82 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "heap.h"
+
+#include <algorithm>
+#include <array>
+#include <limits>
+#ifdef __GLIBC__
+#include <malloc.h>
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
+
+// Why: memory faults in a page at a time when it is first written, and on a
+// virtual machine a fault costs several microseconds. A million-book
+// catalogue faulted 335,000 small pages while it loaded, 2.3 s of a 4.3 s
+// start. Large pages fault 512 times less often (3,000 faults in all), and
+// blocks kept in the heap are used again once freed.
+
+namespace {
+
+constexpr quintptr LargePage = quintptr(2) << 20;
+
+#ifdef __GLIBC__
+constexpr int LargestHeapBlock = 32 << 20;                           // the most glibc serves from its heap
+constexpr qint64 LargestRoom = std::numeric_limits<int>::max() / 2;  // twice it is an int, as mallopt takes
+constexpr int DefaultTopPad = 128 << 10;
+
+// Grows the heap by `room` at once and asks for large pages over what it
+// grew by. glibc grows its heap by a request that neither its free blocks
+// nor its top can serve, plus the top pad: requests of nearly the largest
+// heap block are made until one does, and freed again.
+void growHeapInLargePages(int room)
+{
+    constexpr size_t ProbeSize = LargestHeapBlock - (1 << 20);
+    constexpr int MostProbes = 32;  // a heap with more free blocks this large has room enough
+    std::array<void *, MostProbes> probes{};
+    mallopt(M_TOP_PAD, room);
+    char *const before = static_cast<char *>(sbrk(0));
+    char *after = before;
+    for (int i = 0; i < MostProbes && after == before; ++i) {
+        probes[size_t(i)] = malloc(ProbeSize);
+        after = static_cast<char *>(sbrk(0));
+    }
+    for (void *probe : probes)
+        free(probe);
+    mallopt(M_TOP_PAD, DefaultTopPad);
+    // Under an allocator of its own the heap does not grow.
+    if (after - before >= room)
+        adviseLargePages(before, after - before);
+}
+#endif
+
+}  // namespace
+
+void prepareHeapForLargeLoad(qint64 peakBytes)
+{
+#ifdef __GLIBC__
+    const int room = int(std::min(peakBytes, LargestRoom));
+    mallopt(M_MMAP_THRESHOLD, LargestHeapBlock);
+    // The room, once grown, is not given back when a block beside it is
+    // freed; nor is what the load freed.
+    mallopt(M_TRIM_THRESHOLD, 2 * room);
+    growHeapInLargePages(room);
+#else
+    Q_UNUSED(peakBytes);
+#endif
+}
+
+void adviseLargePages(void *begin, qint64 size)
+{
+#ifdef MADV_HUGEPAGE
+    // The bytes up to the first large page's start, and the whole large
+    // pages from there.
+    const quintptr lead = (LargePage - reinterpret_cast<quintptr>(begin) % LargePage) % LargePage;
+    if (quintptr(size) < lead + LargePage)
+        return;
+    madvise(static_cast<char *>(begin) + lead, (quintptr(size) - lead) & ~(LargePage - 1), MADV_HUGEPAGE);
+#else
+    Q_UNUSED(begin);
+    Q_UNUSED(size);
+#endif
+}
