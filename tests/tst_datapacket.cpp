@@ -32,10 +32,10 @@ QString oneValue(const QString &fieldType, const QString &value, const QString &
 }
 
 // The message a packet is refused with, or "accepted".
-QString refusal(const QByteArray &packet)
+QString refusal(const QByteArray &packet, const QStringList &unread = {})
 {
     try {
-        DataPacket::parse(packet);
+        DataPacket::parse(packet, unread);
     } catch (const AppError &error) {
         return error.message();
     }
@@ -155,6 +155,12 @@ void TestDataPacket::fieldsAndValues()
         QCOMPARE(p.value(row, 1), surnames[row - 3]);
     QCOMPARE(p.value(5, 3), QStringLiteral("Ёжик"));
     QVERIFY(p.value(4, 3).isNull() && p.value(6, 3).isNull());
+
+    // The values of a field not kept are null; the others are as before.
+    const DataPacket unread = DataPacket::parse(cp1251(packetText(fields, rows)), {QStringLiteral("surname")});
+    QVERIFY(unread.value(0, 1).isNull() && unread.value(1, 1).isNull());
+    QCOMPARE(unread.value(0, 2), QStringLiteral("Сказки"));
+    QCOMPARE(unread.value(5, 3), QStringLiteral("Ёжик"));
 }
 
 void TestDataPacket::fieldIndexIgnoresCase()
@@ -377,6 +383,8 @@ void TestDataPacket::refusals()
         QVERIFY2(actual.startsWith(message.chopped(3)), qPrintable(actual));
     else
         QCOMPARE(actual, message);
+    // Values that are not kept are checked all the same.
+    QCOMPARE(refusal(packet, {"V", "S", "A", "Поле"}), actual);
 }
 
 void TestDataPacket::hostileInputs()

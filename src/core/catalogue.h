@@ -53,8 +53,9 @@ public:
     bool eof() const { return m_position >= qsizetype(m_order.size()); }
     qsizetype recordCount() const { return qsizetype(m_order.size()); }
 
-    // A field of the record at hand, as text (empty for a null value); the
-    // view lives as long as the record set stays open on the same packet.
+    // A field of the record at hand, as text (empty for a null value, and
+    // for RecId and LOCATION, which are bound but never read); the view
+    // lives as long as the record set stays open on the same packet.
     QStringView fieldView(BookField field) const;
     QString fieldText(BookField field) const { return fieldView(field).toString(); }
 

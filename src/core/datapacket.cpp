@@ -272,9 +272,10 @@ public:
 
     // As above, into `out`, which has room for decodedRoom(length, limit)
     // characters; `written` tells how many it holds. `holdsReference` tells
-    // whether the value has an '&'.
-    const char *decode(const char *raw, qsizetype length, qsizetype limit, bool holdsReference, char16_t *out,
-                       qsizetype &written)
+    // whether the value has an '&'. Inline: every value of a catalogue
+    // passes through it, and a call cost more than its common path.
+    Q_ALWAYS_INLINE const char *decode(const char *raw, qsizetype length, qsizetype limit, bool holdsReference,
+                                       char16_t *out, qsizetype &written)
     {
         if (holdsReference) {
             m_sawReference = true;
@@ -605,7 +606,10 @@ QString kindName(FieldKind kind)
 
 QStringView DataPacket::value(qsizetype row, int field) const
 {
-    const TextArena::Ref ref = m_columns[size_t(field)][size_t(row)];
+    const std::vector<TextArena::Ref> &column = m_columns[size_t(field)];
+    if (column.empty())
+        return {};
+    const TextArena::Ref ref = column[size_t(row)];
     if (ref.length == 0)
         return ref.position == NullValue.position ? QStringView() : QStringView(u"");
     return m_texts.view(ref);
@@ -659,7 +663,8 @@ class PacketReader
 {
 public:
     // Takes the packet's bytes for its own: the parse writes into them.
-    explicit PacketReader(QByteArray packet) : m_bytes(detached(std::move(packet))) {}
+    PacketReader(QByteArray packet, const QStringList &unread) : m_bytes(detached(std::move(packet))), m_unread(unread)
+    {}
 
     DataPacket read()
     {
@@ -675,12 +680,17 @@ public:
     }
 
 private:
-    // A value spelled exactly as the one before it in its column.
-    struct Previous
+    // How the values of one field are read.
+    struct FieldReading
     {
-        const char *raw = nullptr;
-        qsizetype length = -1;
-        TextArena::Ref value;
+        qsizetype limit = NoLimit;            // of each value, in bytes
+        const IntegerRange *range = nullptr;  // of an integer field
+        bool kept = true;                     // whether the values are kept
+        qsizetype rowOfLast = -1;             // the row of the last value read
+        // The last value kept, as spelled and as decoded.
+        const char *previousRaw = nullptr;
+        qsizetype previousLength = -1;
+        TextArena::Ref previous;
     };
 
     // The packet's size, its prolog and its encoding, and no NUL byte.
@@ -743,7 +753,6 @@ private:
                 readField(f);
         }
         m_matcher.finish();
-        m_previous.resize(size_t(m_packet.m_fields.size()));
     }
 
     void readField(const pugi::xml_node &f)
@@ -772,8 +781,11 @@ private:
             m_matcher.add(field.name.toUtf8());
         else
             m_matcher.add(QStringEncoder("windows-1251").encode(field.name));
-        m_limits.push_back(isTextKind(field.kind) ? DataPacket::MaxValueBytes : NoLimit);
-        m_ranges.push_back(integerRange(field.kind));
+        FieldReading reading;
+        reading.limit = isTextKind(field.kind) ? DataPacket::MaxValueBytes : NoLimit;
+        reading.range = integerRange(field.kind);
+        reading.kept = !m_unread.contains(field.name, Qt::CaseInsensitive);
+        m_readings.push_back(reading);
         m_packet.m_fields.append(std::move(field));
     }
 
@@ -796,8 +808,9 @@ private:
             refuse(QStringLiteral("too many values (%1 fields in %2 rows)").arg(fieldCount).arg(rowCount));
         m_packet.m_rowCount = rowCount;
         m_packet.m_columns.resize(size_t(fieldCount));
-        for (auto &column : m_packet.m_columns)
-            column.assign(size_t(rowCount), DataPacket::NullValue);
+        for (size_t f = 0; f < size_t(fieldCount); ++f)
+            if (m_readings[f].kept)
+                m_packet.m_columns[f].assign(size_t(rowCount), DataPacket::NullValue);
     }
 
     void readRows(const pugi::xml_node &rowData)
@@ -821,37 +834,57 @@ private:
     // Neighbouring rows often repeat a value (the same author, the same
     // shelf); a value spelled exactly as the one before it in its column
     // shares that one's decoded text instead of being decoded again. Values
-    // are decoded straight into the packet's one block of texts.
+    // are decoded straight into the packet's one block of texts. A value
+    // that is not kept is decoded only when there is something to check.
     void readValue(const char *raw, int f, qsizetype row)
     {
-        TextArena::Ref &value = m_packet.m_columns[size_t(f)][size_t(row)];
-        // Read only for a message: the list's non-const access costs a check
-        // for sharing on every value.
-        const QString &fieldName = std::as_const(m_packet.m_fields)[f].name;
-        if (value.position != DataPacket::NullValue.position)
-            refuse(QStringLiteral("field '%1' appears twice in row %2").arg(fieldName).arg(row + 1));
+        FieldReading &field = m_readings[size_t(f)];
+        if (field.rowOfLast == row)
+            refuse(QStringLiteral("field '%1' appears twice in row %2").arg(fieldName(f)).arg(row + 1));
+        field.rowOfLast = row;
         const auto length = qsizetype(std::strlen(raw));
-        Previous &before = m_previous[size_t(f)];
-        if (length == before.length && std::memcmp(raw, before.raw, size_t(length)) == 0) {
-            value = before.value;
+        const bool holdsReference = m_ampersands.holdsOne(raw, length);
+        if (!field.kept) {
+            if (holdsReference || field.range) {
+                m_scratch.resize(std::max(m_scratch.size(), size_t(length)));
+                decodeChecked(raw, length, holdsReference, f, row, m_scratch.data());
+            }
             return;
         }
-        const qsizetype limit = m_limits[size_t(f)];
-        char16_t *room = m_packet.m_texts.reserve(ValueDecoder::decodedRoom(length, limit));
+        TextArena::Ref &value = m_packet.m_columns[size_t(f)][size_t(row)];
+        if (length == field.previousLength && std::memcmp(raw, field.previousRaw, size_t(length)) == 0) {
+            value = field.previous;
+            return;
+        }
+        char16_t *room = m_packet.m_texts.reserve(ValueDecoder::decodedRoom(length, field.limit));
+        value = m_packet.m_texts.keep(decodeChecked(raw, length, holdsReference, f, row, room));
+        field.previousRaw = raw;
+        field.previousLength = length;
+        field.previous = value;
+    }
+
+    // Decodes value `raw` of `length` bytes of field `f` in `row` into
+    // `room` and checks it; returns the characters written.
+    Q_ALWAYS_INLINE qsizetype decodeChecked(const char *raw, qsizetype length, bool holdsReference, int f,
+                                            qsizetype row, char16_t *room)
+    {
+        const FieldReading &field = m_readings[size_t(f)];
         qsizetype written = 0;
-        if (const char *bad = m_decoder->decode(raw, length, limit, m_ampersands.holdsOne(raw, length), room, written))
+        if (const char *bad = m_decoder->decode(raw, length, field.limit, holdsReference, room, written))
             refuse(QStringLiteral("invalid character reference '%1' in field '%2' of row %3")
-                       .arg(m_decoder->decodeForMessage(referenceText(bad)), fieldName)
+                       .arg(m_decoder->decodeForMessage(referenceText(bad)), fieldName(f))
                        .arg(row + 1));
-        value = m_packet.m_texts.keep(written);
-        if (const IntegerRange *range = m_ranges[size_t(f)];
-            range && !decimalInteger(QStringView(room, written), range->minimum, range->maximum))
+        if (field.range && !decimalInteger(QStringView(room, written), field.range->minimum, field.range->maximum))
             throw AppError(QStringLiteral("Invalid value '%1' for field '%2' (%3) in row %4")
-                               .arg(quoteText(QString(reinterpret_cast<const QChar *>(room), written)), fieldName,
+                               .arg(quoteText(QString(reinterpret_cast<const QChar *>(room), written)), fieldName(f),
                                     kindName(std::as_const(m_packet.m_fields)[f].kind))
                                .arg(row + 1));
-        before = {raw, length, value};
+        return written;
     }
+
+    // Read only for a message: the list's non-const access costs a check for
+    // sharing on every value.
+    const QString &fieldName(int f) const { return std::as_const(m_packet.m_fields)[f].name; }
 
     // The bytes held by this array alone, so that writing into them neither
     // copies them nor moves them away from the views taken of them.
@@ -868,12 +901,12 @@ private:
     AmpersandFinder m_ampersands{m_bytes};
     DataPacket m_packet;
     FieldMatcher m_matcher;
-    std::vector<qsizetype> m_limits;             // of each field's values, in bytes
-    std::vector<const IntegerRange *> m_ranges;  // of each integer field; nullptr for others
-    std::vector<Previous> m_previous;            // of each field
+    QStringList m_unread;                  // the names of the fields whose values are not kept
+    std::vector<FieldReading> m_readings;  // of each field
+    std::vector<char16_t> m_scratch;       // a value checked but not kept
 };
 
-DataPacket DataPacket::parse(QByteArray packet)
+DataPacket DataPacket::parse(QByteArray packet, const QStringList &unread)
 {
-    return PacketReader(std::move(packet)).read();
+    return PacketReader(std::move(packet), unread).read();
 }

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <limits>
 #include <vector>
 
@@ -75,8 +76,10 @@ public:
     // packet it refuses (not XML, no DATAPACKET, no METADATA/FIELDS, a field
     // without a name, a row value that is not valid for its field, an
     // encoding it cannot read). An empty packet is refused too. The packet
-    // is parsed in place: a packet moved in is never copied.
-    static DataPacket parse(QByteArray packet);
+    // is parsed in place: a packet moved in is never copied. The values of
+    // the fields named in `unread` (ignoring letter case) are checked as any
+    // other, but not kept: value() gives a null view for them.
+    static DataPacket parse(QByteArray packet, const QStringList &unread = {});
 
     const QList<PacketField> &fields() const { return m_fields; }
 
@@ -87,8 +90,8 @@ public:
     qsizetype rowCount() const { return m_rowCount; }
 
     // The value of field `field` in row `row`, decoded and with character
-    // references expanded; a null view when the row has no value for it. It
-    // lives as long as the packet.
+    // references expanded; a null view when the row has no value for it or
+    // the field's values are not kept. It lives as long as the packet.
     QStringView value(qsizetype row, int field) const;
 
     // Whether a value may hold a combining mark: the packet is UTF-8, or a
@@ -103,8 +106,10 @@ private:
     static constexpr TextArena::Ref NullValue{std::numeric_limits<quint32>::max(), 0};
 
     QList<PacketField> m_fields;
-    TextArena m_texts;                                   // every value's text, end to end
-    std::vector<std::vector<TextArena::Ref>> m_columns;  // one column per field, one entry per row
+    TextArena m_texts;  // every value's text, end to end
+    // One column per field, one entry per row; none for a field whose
+    // values are not kept.
+    std::vector<std::vector<TextArena::Ref>> m_columns;
     qsizetype m_rowCount = 0;
     bool m_mayHoldCombiningMarks = true;
 };
