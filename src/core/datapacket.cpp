@@ -845,7 +845,12 @@ private:
         const auto length = qsizetype(std::strlen(raw));
         const bool holdsReference = m_ampersands.holdsOne(raw, length);
         if (!field.kept) {
-            if (holdsReference || field.range) {
+            // A plain integer needs no decoding: its digits are the same
+            // bytes in every encoding.
+            const bool plainInteger =
+                field.range && !holdsReference
+                && decimalInteger(QLatin1StringView(raw, length), field.range->minimum, field.range->maximum);
+            if (holdsReference || (field.range && !plainInteger)) {
                 m_scratch.resize(std::max(m_scratch.size(), size_t(length)));
                 decodeChecked(raw, length, holdsReference, f, row, m_scratch.data());
             }

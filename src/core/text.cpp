@@ -3,7 +3,10 @@
 
 #include <algorithm>
 
-std::optional<qint64> decimalInteger(QStringView text, qint64 minimum, qint64 maximum)
+namespace {
+
+template <typename Text>
+std::optional<qint64> parseDecimalInteger(Text text, qint64 minimum, qint64 maximum)
 {
     qsizetype at = 0;
     const bool negative = text.startsWith(u'-');
@@ -28,4 +31,16 @@ std::optional<qint64> decimalInteger(QStringView text, qint64 minimum, qint64 ma
     if (value < minimum || value > maximum)
         return std::nullopt;
     return value;
+}
+
+}  // namespace
+
+std::optional<qint64> decimalInteger(QStringView text, qint64 minimum, qint64 maximum)
+{
+    return parseDecimalInteger(text, minimum, maximum);
+}
+
+std::optional<qint64> decimalInteger(QLatin1StringView text, qint64 minimum, qint64 maximum)
+{
+    return parseDecimalInteger(text, minimum, maximum);
 }

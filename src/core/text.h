@@ -49,6 +49,9 @@ inline QString trimText(QStringView text)
 // A strict decimal integer: an optional sign and one or more digits, nothing
 // else, from `minimum` to `maximum`. Anything else gives nothing.
 std::optional<qint64> decimalInteger(QStringView text, qint64 minimum, qint64 maximum);
+// The same of single-byte text, whose bytes above 0x7F are no digit or sign
+// in any encoding.
+std::optional<qint64> decimalInteger(QLatin1StringView text, qint64 minimum, qint64 maximum);
 
 // A strict decimal integer within int.
 inline std::optional<int> decimalInteger(QStringView text)
