@@ -28,23 +28,25 @@ constexpr int DefaultTopPad = 128 << 10;
 // Grows the heap by `room` at once and asks for large pages over what it
 // grew by. glibc grows its heap by a request that neither its free blocks
 // nor its top can serve, plus the top pad: requests of nearly the largest
-// heap block are made until one does, and freed again.
+// heap block are made until one does, no more than the free bytes it
+// reports can serve and one, and freed again. Under an allocator of its own
+// that is one request, and the heap does not grow.
 void growHeapInLargePages(int room)
 {
     constexpr size_t ProbeSize = LargestHeapBlock - (1 << 20);
-    constexpr int MostProbes = 32;  // a heap with more free blocks this large has room enough
+    constexpr size_t MostProbes = 32;  // a heap with more free blocks this large has room enough
+    const size_t probeCount = std::min(mallinfo2().fordblks / ProbeSize + 1, MostProbes);
     std::array<void *, MostProbes> probes{};
     mallopt(M_TOP_PAD, room);
     char *const before = static_cast<char *>(sbrk(0));
     char *after = before;
-    for (int i = 0; i < MostProbes && after == before; ++i) {
-        probes[size_t(i)] = malloc(ProbeSize);
+    for (size_t i = 0; i < probeCount && after == before; ++i) {
+        probes[i] = malloc(ProbeSize);
         after = static_cast<char *>(sbrk(0));
     }
     for (void *probe : probes)
         free(probe);
     mallopt(M_TOP_PAD, DefaultTopPad);
-    // Under an allocator of its own the heap does not grow.
     if (after - before >= room)
         adviseLargePages(before, after - before);
 }
