@@ -834,8 +834,7 @@ private:
     // Neighbouring rows often repeat a value (the same author, the same
     // shelf); a value spelled exactly as the one before it in its column
     // shares that one's decoded text instead of being decoded again. Values
-    // are decoded straight into the packet's one block of texts. A value
-    // that is not kept is decoded only when there is something to check.
+    // are decoded straight into the packet's one block of texts.
     void readValue(const char *raw, int f, qsizetype row)
     {
         FieldReading &field = m_readings[size_t(f)];
@@ -845,12 +844,12 @@ private:
         const auto length = qsizetype(std::strlen(raw));
         const bool holdsReference = m_ampersands.holdsOne(raw, length);
         if (!field.kept) {
-            // A plain integer needs no decoding: its digits are the same
-            // bytes in every encoding.
-            const bool plainInteger =
-                field.range && !holdsReference
-                && decimalInteger(QLatin1StringView(raw, length), field.range->minimum, field.range->maximum);
-            if (holdsReference || (field.range && !plainInteger)) {
+            // Decoded only to be checked: for the references it holds, or as
+            // an integer its bytes do not spell plainly. Digits and signs are
+            // the same bytes in every encoding.
+            const IntegerRange *range = field.range;
+            if (holdsReference
+                || (range && !decimalInteger(QLatin1StringView(raw, length), range->minimum, range->maximum))) {
                 m_scratch.resize(std::max(m_scratch.size(), size_t(length)));
                 decodeChecked(raw, length, holdsReference, f, row, m_scratch.data());
             }
