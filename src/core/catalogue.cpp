@@ -67,7 +67,10 @@ bool kindFits(FieldKind kind, bool integer)
 // ordered by their code points.
 std::vector<int> rankTexts(const std::vector<QStringView> &values, const Collator &collator)
 {
+    // Room for every value up front: QHash does not keep the hashes, and
+    // each growth would hash every text again.
     QHash<QStringView, int> distinctIndex;
+    distinctIndex.reserve(qsizetype(values.size()));
     std::vector<int> ranks(values.size());
     std::vector<QStringView> distinct;
     for (size_t i = 0; i < values.size(); ++i) {
@@ -209,8 +212,11 @@ void BooksRecordSet::orderRecords()
     const auto rows = size_t(m_packet.rowCount());
     const auto column = [&](BookField field) { return m_fieldColumns[size_t(field)]; };
 
-    // The distinct authors, numbered as their first records come.
+    // The distinct authors, numbered as their first records come. Room up
+    // front, as in rankTexts, for an author in every four records: a
+    // library's authors have a few books each.
     QHash<AuthorNames, int> authorIndex;
+    authorIndex.reserve(qsizetype(rows / 4));
     std::vector<AuthorNames> authors;
     m_authorOfRow.resize(rows);
     for (size_t row = 0; row < rows; ++row) {
