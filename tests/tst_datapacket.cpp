@@ -192,6 +192,10 @@ void TestDataPacket::characterReferences_data()
         row("named") << QStringLiteral("&lt;&gt;&amp;&quot;&apos;") << QStringLiteral("<>&\"'");
         row("expanded once") << QStringLiteral("&amp;#1046;&amp;amp;") << QStringLiteral("&#1046;&amp;");
         row("line feed kept") << QStringLiteral("a&#10;b") << QStringLiteral("a\nb");
+        // Written whitespace becomes one blank, also in a packet of one line.
+        row("tab") << QStringLiteral("a\tb") << QStringLiteral("a b");
+        row("lone CR") << QStringLiteral("a\rb") << QStringLiteral("a b");
+        row("CR LF") << QStringLiteral("a\r\nb") << QStringLiteral("a b");
     }
 }
 
