@@ -351,6 +351,14 @@ void TestDataPacket::refusals_data()
     QTest::newRow("bad integer after the same text") << cp1251(packetText(
         QStringLiteral("<FIELD attrname=\"S\" fieldtype=\"string\"/><FIELD attrname=\"V\" fieldtype=\"i4\"/>"),
         QStringLiteral("<ROW S=\"7a\" V=\"7a\"/>"))) << "Invalid value '7a' for field 'V' (Integer) in row 1";
+    // The same, with the fields far apart: values are shared by field.
+    QString between;
+    for (int f = 1; f < 256; ++f)
+        between += QStringLiteral("<FIELD attrname=\"F%1\"/>").arg(f);
+    QTest::newRow("bad integer after the same text far away") << cp1251(packetText(
+        QStringLiteral("<FIELD attrname=\"S\" fieldtype=\"string\"/>%1<FIELD attrname=\"V\" fieldtype=\"i4\"/>")
+            .arg(between),
+        QStringLiteral("<ROW S=\"7a\" V=\"7a\"/>"))) << "Invalid value '7a' for field 'V' (Integer) in row 1";
     QTest::newRow("koi8-r") << cp1251(
         oneValue(QStringLiteral("string"), {}, QStringLiteral("<?xml version=\"1.0\" encoding=\"KOI8-R\"?>")))
                             << "Invalid data packet: unsupported encoding 'KOI8-R'";
