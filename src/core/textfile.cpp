@@ -66,6 +66,12 @@ bool TextFileReader::fillBuffer()
     return got > 0;
 }
 
+void TextFileReader::reserveLine(qint64 bytes)
+{
+    m_buffer.reserve(qsizetype(std::min(bytes + 1, MaxRoomAtOnce)));
+    adviseLargePages(m_buffer.data(), m_buffer.capacity());
+}
+
 QByteArray TextFileReader::releaseLine(QByteArrayView line)
 {
     m_ended = true;

@@ -26,6 +26,10 @@ public:
     // The file's size when it was opened.
     qint64 size() const { return m_file.size(); }
 
+    // Makes room for a line of up to `bytes` before anything is read, in a
+    // block of its own backed by large pages where the system has them.
+    void reserveLine(qint64 bytes);
+
     // Reads the next line's bytes into `line`; false at the end of the file.
     bool readLine(QByteArray &line);
     // The same without a copy: `line` stays valid until the next read.
