@@ -892,7 +892,7 @@ private:
     // `raw`: its length, first and middle bytes tell most values apart.
     KeptValue &recentSlot(const char *raw, qsizetype length, int f)
     {
-        const auto hash = size_t(length) * 7 + uchar(raw[0]) * 31 + uchar(raw[length / 2]) + size_t(f) * 101;
+        const size_t hash = size_t(length) * 7 + size_t(uchar(raw[0])) * 31 + uchar(raw[length / 2]) + size_t(f) * 101;
         return m_recent[hash % m_recent.size()];
     }
 

@@ -46,9 +46,9 @@ constexpr int DefaultTopPad = 128 << 10;
 void faultInLargePagesMeanwhile(char *begin, qint64 size)
 {
 #ifdef MADV_POPULATE_WRITE
-    const auto [first, bytes] = largePagesIn(begin, size_t(size));
-    if (bytes > 0)
-        std::thread([first, bytes] { madvise(first, bytes, MADV_POPULATE_WRITE); }).detach();
+    const std::pair<char *, size_t> pages = largePagesIn(begin, size_t(size));
+    if (pages.second > 0)
+        std::thread([pages] { madvise(pages.first, pages.second, MADV_POPULATE_WRITE); }).detach();
 #else
     Q_UNUSED(begin);
     Q_UNUSED(size);
