@@ -18,7 +18,7 @@
 // 4.2-4.7 s; with large pages it takes 3,700 faults and 3.1-3.2 s. Blocks
 // kept in the heap are used again once freed, without faulting anew. The
 // zeroing of the fresh large pages still took a third of the start; done on
-// another core while the catalogue is read, the start takes 1.9-2.2 s.
+// another core while the catalogue is read, the start takes 1.9-2.3 s.
 
 namespace {
 

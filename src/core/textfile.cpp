@@ -56,8 +56,7 @@ bool TextFileReader::fillBuffer()
     // line as long as the file is not moved again and again.
     if (m_buffer.capacity() < kept + want) {
         const qsizetype rest = kept > 0 ? qsizetype(std::min(left + 1, MaxRoomAtOnce)) : 0;
-        m_buffer.reserve(std::max({2 * m_buffer.capacity(), kept + want, kept + rest}));
-        adviseLargePages(m_buffer.data() + kept, m_buffer.capacity() - kept);
+        reserveRoom(std::max({2 * m_buffer.capacity(), kept + want, kept + rest}));
     }
     m_buffer.resize(kept + want);
     const qsizetype got = m_file.read(m_buffer.data() + kept, want);
@@ -66,10 +65,16 @@ bool TextFileReader::fillBuffer()
     return got > 0;
 }
 
+void TextFileReader::reserveRoom(qsizetype capacity)
+{
+    const qsizetype kept = m_buffer.size();
+    m_buffer.reserve(capacity);
+    adviseLargePages(m_buffer.data() + kept, m_buffer.capacity() - kept);
+}
+
 void TextFileReader::reserveLine(qint64 bytes)
 {
-    m_buffer.reserve(qsizetype(std::min(bytes + 1, MaxRoomAtOnce)));
-    adviseLargePages(m_buffer.data(), m_buffer.capacity());
+    reserveRoom(qsizetype(std::min(bytes + 1, MaxRoomAtOnce)));
 }
 
 QByteArray TextFileReader::releaseLine(QByteArrayView line)

@@ -50,6 +50,9 @@ public:
 private:
     bool readLine(QByteArrayView &line, bool stopAtNul);
     bool fillBuffer();
+    // Room for `capacity` bytes; what lies past the bytes held is backed by
+    // large pages where the system has them.
+    void reserveRoom(qsizetype capacity);
     // The line ending before `stop`, with its carriage returns removed.
     QByteArrayView takeLine(qsizetype stop);
 
